@@ -1,0 +1,9 @@
+#include "channels/message_window.h"
+
+namespace kavlink {
+
+zr::msg::HWND CreateMessageWindow(zr::msg::WindowProc proc) {
+  return zr::msg::createWindow(kMessageWindowClass, proc);
+}
+
+}  // namespace kavlink

@@ -1,0 +1,110 @@
+#include "com/connection_point.h"
+
+#include <algorithm>
+
+namespace zr::com {
+
+ConnectionPoint::~ConnectionPoint() {
+  for (auto& s : sinks_) s.second->Release();
+}
+
+bool ConnectionPoint::hasSinks() const {
+  std::lock_guard lock(mutex_);
+  return !sinks_.empty();
+}
+
+HRESULT ConnectionPoint::QueryInterface(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  if (riid == IUnknown::iid || riid == IConnectionPoint::iid) {
+    *ppv = static_cast<IConnectionPoint*>(this);
+    AddRef();
+    return S_OK;
+  }
+  *ppv = nullptr;
+  return E_NOINTERFACE;
+}
+
+HRESULT ConnectionPoint::GetConnectionInterface(IID* iid) {
+  if (!iid) return E_POINTER;
+  *iid = iid_;
+  return S_OK;
+}
+
+HRESULT ConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** cpc) {
+  if (!cpc) return E_POINTER;
+  *cpc = container_;
+  container_->AddRef();
+  return S_OK;
+}
+
+HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
+  if (!cookie) return E_POINTER;
+  *cookie = 0;
+  if (!sink) return E_POINTER;
+  void* p = nullptr;
+  if (FAILED(sink->QueryInterface(iid_, &p)) && FAILED(sink->QueryInterface(IDispatch::iid, &p)))
+    return CONNECT_E_CANNOTCONNECT;
+  std::lock_guard lock(mutex_);
+  *cookie = nextCookie_++;
+  sinks_.emplace_back(*cookie, static_cast<IDispatch*>(p));
+  return S_OK;
+}
+
+HRESULT ConnectionPoint::Unadvise(DWORD cookie) {
+  IDispatch* gone = nullptr;
+  {
+    std::lock_guard lock(mutex_);
+    auto it = std::find_if(sinks_.begin(), sinks_.end(), [&](auto& s) { return s.first == cookie; });
+    if (it == sinks_.end()) return CONNECT_E_NOCONNECTION;
+    gone = it->second;
+    sinks_.erase(it);
+  }
+  gone->Release();
+  return S_OK;
+}
+
+HRESULT ConnectionPoint::EnumConnections(void** enumerator) {
+  if (enumerator) *enumerator = nullptr;
+  return E_NOTIMPL;
+}
+
+HRESULT ConnectionPoint::fire(DISPID id, std::vector<VARIANT>& args) {
+  std::vector<IDispatch*> targets;
+  {
+    std::lock_guard lock(mutex_);
+    for (auto& s : sinks_) {
+      s.second->AddRef();
+      targets.push_back(s.second);
+    }
+  }
+  if (targets.empty()) return S_OK;
+  owner_->AddRef();  // a sink may release the source from inside its handler
+  std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+  HRESULT h = S_OK;
+  for (IDispatch* sink : targets) {
+    DISPPARAMS dp{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+    VARIANT result;
+    VariantInit(&result);
+    h = sink->Invoke(id, GUID_NULL, 0, DISPATCH_METHOD, &dp, &result, nullptr, nullptr);
+    VariantClear(&result);
+    sink->Release();
+  }
+  IUnknown* owner = owner_;
+  owner->Release();
+  return h;
+}
+
+HRESULT ConnectionPointContainerImpl::FindConnectionPoint(REFIID riid, IConnectionPoint** cp) {
+  if (!cp) return E_POINTER;
+  *cp = nullptr;
+  for (ConnectionPoint* p : points_) {
+    if (p->sourceIid() == riid) {
+      *cp = p;
+      p->AddRef();
+      return S_OK;
+    }
+  }
+  return CONNECT_E_NOCONNECTION;
+}
+
+}  // namespace zr::com
