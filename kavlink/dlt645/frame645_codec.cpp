@@ -58,9 +58,7 @@ bool candidateChecksumOk(const uint8_t* buf, int32_t i) {
   return cs == buf[i + l + 10];
 }
 
-int32_t parseFrame(Frame645Data& f, const uint8_t* buf, int32_t len) {
-  int32_t i = findFrameCandidate(buf, len);
-  if (i < 0 || !candidateChecksumOk(buf, i)) return -1;
+void loadFrameAt(Frame645Data& f, const uint8_t* buf, int32_t i) {
   char text[13];
   std::snprintf(text, sizeof text, "%02X%02X%02X%02X%02X%02X", buf[i + 6], buf[i + 5], buf[i + 4], buf[i + 3],
                 buf[i + 2], buf[i + 1]);
@@ -74,6 +72,12 @@ int32_t parseFrame(Frame645Data& f, const uint8_t* buf, int32_t len) {
     f.fragment.fill(0);
     std::memcpy(f.fragment.data(), buf, static_cast<size_t>(i % 20));
   }
+}
+
+int32_t parseFrame(Frame645Data& f, const uint8_t* buf, int32_t len) {
+  int32_t i = findFrameCandidate(buf, len);
+  if (i < 0 || !candidateChecksumOk(buf, i)) return -1;
+  loadFrameAt(f, buf, i);
   return i;
 }
 

@@ -40,6 +40,11 @@ inline int32_t wireLength(const Frame645Data& f) { return f.prefixCount + f.leng
 // else -1 with the frame unchanged. The scan stops at the first candidate.
 int32_t parseFrame(Frame645Data& f, const uint8_t* buf, int32_t len);
 
+// Takes the content of the (complete) frame at index i of buf: address, control, length,
+// data (less 0x33 when the switch is on) and, when i > 0, the first (i mod 20) bytes of
+// buf as fragment. Preamble settings and the switch stay.
+void loadFrameAt(Frame645Data& f, const uint8_t* buf, int32_t i);
+
 // The first candidate at or after `from`, whatever its checksum: its index, or -1.
 int32_t findFrameCandidate(const uint8_t* buf, int32_t len, int32_t from = 0);
 // Checksum test of the candidate at index i (it must be a complete candidate).

@@ -118,7 +118,7 @@ class ComObject : public Itfs... {
     }
     if (outer) obj->outer_ = outer;
     obj->inner_.AddRef();
-    HRESULT h = obj->finalConstruct();
+    HRESULT h = static_cast<ComObject*>(obj)->finalConstruct();
     if (SUCCEEDED(h)) h = obj->inner_.QueryInterface(riid, ppv);
     obj->inner_.Release();
     return h;
