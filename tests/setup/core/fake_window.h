@@ -1,0 +1,71 @@
+// The window and the meter link as the item tab sees them, recorded for the tests.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "core/form_fields.h"
+#include "core/meter_exchange.h"
+#include "core/ui_port.h"
+
+namespace zr::setup {
+
+struct FakeForm : FormFields {
+  std::string password = "318204";
+  std::string meterId = "000000000001";
+  std::string port = "/dev/ttyFAKE";
+  bool local = true;
+
+  std::string passwordText() const override { return password; }
+  std::string meterIdText() const override { return meterId; }
+  std::string portText() const override { return port; }
+  bool isLocalChannel() const override { return local; }
+};
+
+// Every call, in order, as one line.
+struct FakeUi : UiPort {
+  std::vector<std::string> events;
+
+  void showMessage(const std::string& text) override { events.push_back("message " + text); }
+  void showWarning(const std::string& text) override { events.push_back("warning " + text); }
+  void appendLog(const std::string& line) override { events.push_back("log " + line); }
+  void pause(int ms) override { events.push_back("pause " + std::to_string(ms)); }
+  void setControlEnabled(std::string_view name, bool enabled) override {
+    events.push_back(std::string(enabled ? "enable " : "disable ") + std::string(name));
+  }
+};
+
+struct FakeMeter : MeterExchange {
+  struct Reply {
+    bool ok;
+    std::string value;
+  };
+  bool openFails = false;
+  std::deque<Reply> replies;
+  std::function<void()> duringRead;  // runs inside the exchange, as window events do
+  std::vector<std::string> calls;
+
+  void openSerialPort(const std::string& name) override {
+    calls.push_back("open " + name);
+    if (openFails) throw std::runtime_error("port held");
+  }
+  void closeSerialPort() override { calls.push_back("close"); }
+  bool ReadDataItem(const std::string& meterId, const std::string& di1, std::string& value,
+                    const std::string& di0) override {
+    calls.push_back("read " + meterId + " " + di1 + di0);
+    if (duringRead) duringRead();
+    const Reply reply = replies.empty() ? Reply{false, "Return null!"} : replies.front();
+    if (!replies.empty()) replies.pop_front();
+    if (reply.ok) {
+      value += reply.value;
+    } else {
+      value = reply.value;
+    }
+    return reply.ok;
+  }
+};
+
+}  // namespace zr::setup
