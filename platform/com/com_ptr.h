@@ -46,6 +46,7 @@ class ComPtr {
 
   T* get() const { return p_; }
   T* operator->() const { return p_; }
+  T& operator*() const { return *p_; }
   explicit operator bool() const { return p_ != nullptr; }
   // For out-parameters: releases the current pointer and returns its address.
   T** put() {
