@@ -172,28 +172,23 @@ struct ArgSlot {
   }
 };
 
-// An out-argument that is not the retval: the caller passes a VT_BYREF VARIANT.
+// An out-argument that is not the retval: the caller passes a VT_BYREF VARIANT and the
+// member works on the caller's storage in place, so [in, out] arguments see the value the
+// caller put there (as with a direct call).
 template <class T>
 struct OutSlot {
-  T value{};
-  VARIANT* target = nullptr;
+  T* value = nullptr;
   HRESULT load(VARIANT& v) {
-    if (!(v.vt & VT_BYREF) || (v.vt & ~VT_BYREF) != vtOf<T>()) return DISP_E_TYPEMISMATCH;
-    target = &v;
+    if (!(v.vt & VT_BYREF) || (v.vt & ~VT_BYREF) != vtOf<T>() || !v.byref) return DISP_E_TYPEMISMATCH;
+    value = static_cast<T*>(v.byref);
     return S_OK;
   }
-  void store() {
-    if constexpr (std::is_same_v<T, BSTR>) {
-      SysFreeString(*target->pbstrVal);
-      *target->pbstrVal = value;
-    } else if constexpr (isInterfacePtr<T>) {
-      auto** slot = reinterpret_cast<T*>(target->byref);
-      if (*slot) (*slot)->Release();
-      *slot = value;
-    } else {
-      *static_cast<T*>(target->byref) = value;
-    }
-  }
+};
+
+// The retval: a value the member fills, handed to the caller's result VARIANT.
+template <class T>
+struct RetvalSlot {
+  T value{};
 };
 
 template <auto Fn>
@@ -205,14 +200,14 @@ struct MemberTraits<Fn> {
   static constexpr size_t arity = sizeof...(A);
 };
 
-template <class T>
+template <class T, bool Retval>
 struct SlotFor {
   using type = ArgSlot<T>;
 };
-template <class T>
+template <class T, bool Retval>
   requires isOut<T>
-struct SlotFor<T> {
-  using type = OutSlot<std::remove_pointer_t<T>>;
+struct SlotFor<T, Retval> {
+  using type = std::conditional_t<Retval, RetvalSlot<std::remove_pointer_t<T>>, OutSlot<std::remove_pointer_t<T>>>;
 };
 
 template <auto Fn, bool HasRetval>
@@ -225,7 +220,7 @@ HRESULT invokeMember(void* itf, DISPPARAMS* params, VARIANT* result, UINT* argEr
   if (params->cArgs != nIn) return DISP_E_BADPARAMCOUNT;
 
   return [&]<size_t... I>(std::index_sequence<I...>) -> HRESULT {
-    std::tuple<typename SlotFor<std::tuple_element_t<I, Args>>::type...> slots;
+    std::tuple<typename SlotFor<std::tuple_element_t<I, Args>, HasRetval && I == n - 1>::type...> slots;
     // rgvarg holds the arguments in reverse order.
     HRESULT h = S_OK;
     size_t failedAt = 0;
@@ -244,31 +239,23 @@ HRESULT invokeMember(void* itf, DISPPARAMS* params, VARIANT* result, UINT* argEr
     }
     [[maybe_unused]] auto argOf = [&]<size_t K>() -> decltype(auto) {
       using T = std::tuple_element_t<K, Args>;
-      if constexpr (isOut<T>) return &std::get<K>(slots).value;
+      if constexpr (isOut<T> && HasRetval && K == n - 1) return &std::get<K>(slots).value;
       else return std::get<K>(slots).value;
     };
     C* obj = static_cast<C*>(itf);
     h = (obj->*Fn)(argOf.template operator()<I>()...);
     if (FAILED(h)) return h;
-    [[maybe_unused]] auto storeOne = [&]<size_t K>() {
-      using T = std::tuple_element_t<K, Args>;
-      if constexpr (isOut<T>) {
-        auto& slot = std::get<K>(slots);
-        if constexpr (K == n - 1 && HasRetval) {
-          if (result) {
-            VariantClear(result);
-            writeResult(result, slot.value);
-          } else {
-            VARIANT discard;
-            writeResult(&discard, slot.value);
-            VariantClear(&discard);
-          }
-        } else {
-          slot.store();
-        }
+    if constexpr (HasRetval) {
+      auto& slot = std::get<n - 1>(slots);
+      if (result) {
+        VariantClear(result);
+        writeResult(result, slot.value);
+      } else {
+        VARIANT discard;
+        writeResult(&discard, slot.value);
+        VariantClear(&discard);
       }
-    };
-    (storeOne.template operator()<I>(), ...);
+    }
     return h;
   }(std::make_index_sequence<n>{});
 }
