@@ -43,22 +43,35 @@ void checkCom(HRESULT h) {
   throw SetupError(buf);
 }
 
-ComExchange::ComExchange(const FormFields& fields, UiPort& ui, ExchangeSettings settings)
-    : fields_(fields), ui_(ui), settings_(std::move(settings)) {
+ComExchange::ComExchange(const FormFields& fields, UiPort& ui) : fields_(fields), ui_(ui) {
   HRESULT h = CoCreateInstance(kavlink::CLSID_ZrCommDLT645, nullptr, CLSCTX_INPROC_SERVER,
                                kavlink::IZrCommDLT645::iid, zrComm_.putVoid());
   if (FAILED(h)) throw SetupError("The communication component is not registered");
-  checkCom(zrComm_->put_WaitTimeout(static_cast<ULONG>(settings_.waitTimeoutMs)));
-  RequestFrame = newFrame();
 }
 
 ComExchange::~ComExchange() = default;
 
-void ComExchange::createSocketControl() {
-  if (socket_) return;
-  HRESULT h = CoCreateInstance(kavlink::CLSID_ZrSocket, nullptr, CLSCTX_INPROC_SERVER, kavlink::IZrSocket::iid,
-                               socket_.putVoid());
-  if (FAILED(h)) throw SetupError("The communication component is not registered");
+std::unique_ptr<ComExchange> makeComExchange(FormFields& form, UiPort& ui) {
+  return std::make_unique<ComExchange>(form, ui);
+}
+
+void ComExchange::FormShow(const ExchangeSettings& settings) {
+  settings_ = settings;
+  ComPtr<kavlink::IZrSerial> serial;
+  checkCom(zrComm_->get_Serial(serial.put()));
+  checkCom(serial->put_BaudRate(static_cast<kavlink::TBaudRate>(settings_.BaudRate)));
+  checkCom(serial->put_StopBits(kavlink::sbOneStopBit));
+  checkCom(serial->put_ParityBits(kavlink::prEven));
+  checkCom(serial->put_DataBits(kavlink::dbEight));
+  checkCom(zrComm_->put_WaitTimeout(static_cast<ULONG>(settings_.Wtime)));
+  RequestFrame = newFrame();
+  ReplyFrame = newFrame();
+  loraSequence = LoraSequence();
+  if (!socket_) {
+    HRESULT h = CoCreateInstance(kavlink::CLSID_ZrSocket, nullptr, CLSCTX_INPROC_SERVER, kavlink::IZrSocket::iid,
+                                 socket_.putVoid());
+    if (FAILED(h)) throw SetupError("The communication component is not registered");
+  }
 }
 
 ComPtr<kavlink::IFrame645> ComExchange::newFrame() {
@@ -83,7 +96,7 @@ ComPtr<kavlink::IFrame645> ComExchange::ExchangeFrame(kavlink::IFrame645* reques
   ComPtr<kavlink::IFrame645> reply;
   if (!fields_.isLocalChannel()) {
     reply = ExchangeFrameRemote(request);
-  } else if (settings_.lora != "yes") {
+  } else if (!settings_.lora) {
     checkCom(zrComm_->Comm(request, reply.put()));
   } else {
     reply = exchangeWrapped(request);
@@ -122,7 +135,7 @@ ComPtr<kavlink::IFrame645> ComExchange::ExchangeFrameRemote(kavlink::IFrame645* 
   VARIANT_BOOL sent = 0;
   checkCom(socket_->Send(reinterpret_cast<PTRBUF>(frame), length, &sent));
   LONG ready = 0;
-  checkCom(socket_->WaitForData(settings_.waitTimeoutMs, &ready));
+  checkCom(socket_->WaitForData(settings_.Wtime, &ready));
   if (ready <= 0) return nullptr;
   // The socket fills up to its BufferSize: receive into room for all of it, use at most
   // 512 bytes.
@@ -154,7 +167,7 @@ bool ComExchange::ReadDataItem(const std::string& meterId, const std::string& di
   checkCom(RequestFrame->put_Data(1, hi));
 
   bool ok = false;
-  for (int attempt = 1; attempt <= settings_.retryCount; ++attempt) {
+  for (int attempt = 1; attempt <= settings_.RetryCount; ++attempt) {
     ReplyFrame = ExchangeFrame(RequestFrame.get());
     if (!ReplyFrame) continue;
     BYTE control = 0;
@@ -190,7 +203,7 @@ bool ComExchange::ReadDataItem(const std::string& meterId, const std::string& di
 }
 
 void ComExchange::btnConnectClick(const std::string& ipText, const std::string& portText) {
-  createSocketControl();
+  if (!socket_) throw SetupError("The socket control is not created");
   checkCom(socket_->put_Host(toBstr(ipText).get()));
   LONG port = 0;
   {

@@ -18,20 +18,24 @@
 
 namespace zr::setup {
 
+// What the link takes from Tools.ini.
 struct ExchangeSettings {
-  std::string lora = "no";  // exactly "yes" selects the LoRa-wrapped serial channel
-  int waitTimeoutMs = 5000;  // Wtime: the control's WaitTimeout and the remote channel's wait
-  int retryCount = 3;        // CSCS: attempts of ReadDataItem
+  int Wtime = 5000;     // ms: WaitTimeout of the control and the wait of the remote channel
+  int BaudRate = 9600;  // serial line speed
+  bool lora = false;    // the LoRa-wrapped serial channel (Lora exactly "yes")
+  int RetryCount = 3;   // attempts of one item read (CSCS)
 };
 
 class ComExchange : public MeterExchange {
  public:
   // Creates the DL/T 645 control (ZrComm) by class id; throws SetupError when it cannot.
-  ComExchange(const FormFields& fields, UiPort& ui, ExchangeSettings settings);
+  ComExchange(const FormFields& fields, UiPort& ui);
   ~ComExchange() override;
 
-  // The socket control is made when the window is first shown.
-  void createSocketControl();
+  // At the window's first show: the serial line settings (BaudRate, one stop bit, even
+  // parity, 8 data bits), the wait, fresh request and reply frames, the LoRa sequence
+  // back to 1, and the socket control for the remote channel.
+  void FormShow(const ExchangeSettings& settings);
 
   kavlink::IZrCommDLT645* ZrComm() const { return zrComm_.get(); }
   kavlink::IZrSocket* SocketControl() const { return socket_.get(); }
@@ -67,6 +71,9 @@ class ComExchange : public MeterExchange {
   com::ComPtr<kavlink::IZrCommDLT645> zrComm_;
   com::ComPtr<kavlink::IZrSocket> socket_;
 };
+
+// Creates the component's controls by class id. Throws SetupError when they cannot be made.
+std::unique_ptr<ComExchange> makeComExchange(FormFields& form, UiPort& ui);
 
 // Throws SetupError with the COM error's text (or the code) when h failed.
 void checkCom(HRESULT h);

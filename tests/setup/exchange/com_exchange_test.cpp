@@ -59,7 +59,8 @@ class Exchange : public ::testing::Test {
     } else {
       peer = std::make_unique<sim::MeterOnFd>(meter, pty.master());
     }
-    ex = std::make_unique<ComExchange>(fields, ui, s);
+    ex = std::make_unique<ComExchange>(fields, ui);
+    ex->FormShow(s);
     ex->openSerialPort(fields.port);
   }
   void TearDown() override {
@@ -86,7 +87,7 @@ class Exchange : public ::testing::Test {
 }  // namespace
 
 TEST_F(Exchange, PlainSerialReadGivesTheValueMostSignificantFirst) {
-  start({.waitTimeoutMs = 300});
+  start({.Wtime = 300});
   EXPECT_EQ(read(), "123456");
   EXPECT_TRUE(lastOk);
   // The request on the wire, written out by hand.
@@ -96,7 +97,7 @@ TEST_F(Exchange, PlainSerialReadGivesTheValueMostSignificantFirst) {
 }
 
 TEST_F(Exchange, ErrorReplyThenGoodReplySucceedsOnTheSecondAttempt) {
-  start({.waitTimeoutMs = 300});
+  start({.Wtime = 300});
   meter.setFaults({.errorReplies = 1});
   EXPECT_EQ(read(), "123456");
   EXPECT_TRUE(lastOk);
@@ -104,7 +105,7 @@ TEST_F(Exchange, ErrorReplyThenGoodReplySucceedsOnTheSecondAttempt) {
 }
 
 TEST_F(Exchange, EveryAttemptFailingGivesReturnNull) {
-  start({.waitTimeoutMs = 300});
+  start({.Wtime = 300});
   meter.setFaults({.errorReplies = 5});
   EXPECT_EQ(read(), "Return null!");
   EXPECT_FALSE(lastOk);
@@ -112,21 +113,21 @@ TEST_F(Exchange, EveryAttemptFailingGivesReturnNull) {
 }
 
 TEST_F(Exchange, ReplyFromAnotherAddressIsDropped) {
-  start({.waitTimeoutMs = 100, .retryCount = 2});
+  start({.Wtime = 100, .RetryCount = 2});
   meter.setFaults({.replyAddress = "000000099999"});
   EXPECT_EQ(read(), "Return null!");
   EXPECT_EQ(meter.requestCount(), 2u);
 }
 
 TEST_F(Exchange, ReplyWithOnlyTheIdentifierGivesAnEmptyValue) {
-  start({.waitTimeoutMs = 300});
+  start({.Wtime = 300});
   meter.setValue(0x9010, {});
   EXPECT_EQ(read(), "");
   EXPECT_TRUE(lastOk);
 }
 
 TEST_F(Exchange, LoraWrapsEveryRequestAndCountsSequencesFrom1To127) {
-  start({.lora = "yes", .waitTimeoutMs = 300}, true);
+  start({.Wtime = 300, .lora = true}, true);
   EXPECT_EQ(read(), "123456");
   auto messages = unwrapper.messages();
   ASSERT_EQ(messages.size(), 1u);
@@ -144,24 +145,14 @@ TEST_F(Exchange, LoraWrapsEveryRequestAndCountsSequencesFrom1To127) {
 }
 
 TEST_F(Exchange, LoraReplyMayComeWrapped) {
-  start({.lora = "yes", .waitTimeoutMs = 300}, true, true);
+  start({.Wtime = 300, .lora = true}, true, true);
   EXPECT_EQ(read(), "123456");
-}
-
-TEST_F(Exchange, OnlyExactlyLowerCaseYesSelectsLora) {
-  for (const char* setting : {"Yes", "YES"}) {
-    TearDown();
-    meter.setFaults({});
-    start({.lora = setting, .waitTimeoutMs = 300});
-    EXPECT_EQ(read(), "123456") << setting;
-    EXPECT_TRUE(ui.log.empty());
-  }
 }
 
 TEST_F(Exchange, LateReplyToAnEarlierItemIsNotTakenForTheNextOne) {
   // The wrapped channel keeps what arrived earlier: a reply to 9010 that came too late
   // stands in the buffer when 9020 is read, and must not become 9020's value.
-  start({.lora = "yes", .waitTimeoutMs = 300}, true);
+  start({.Wtime = 300, .lora = true}, true);
   peer->inject(sim::Dlt645Meter::frame("000000012345", 0x81, {0x10, 0x90, 0x11, 0x11, 0x11}));
   EXPECT_EQ(read("90", "20"), "222222");
   EXPECT_TRUE(lastOk);
@@ -170,8 +161,8 @@ TEST_F(Exchange, LateReplyToAnEarlierItemIsNotTakenForTheNextOne) {
 TEST_F(Exchange, RemoteChannelReadsThroughTheRelay) {
   sim::TcpRelay relay(meter);
   fields.local = false;
-  ex = std::make_unique<ComExchange>(fields, ui, ExchangeSettings{.waitTimeoutMs = 300});
-  ex->createSocketControl();
+  ex = std::make_unique<ComExchange>(fields, ui);
+  ex->FormShow({.Wtime = 300});
   ex->btnConnectClick("127.0.0.1", std::to_string(relay.port()));
   ASSERT_EQ(ui.messages.back(), "Connect successful!");
   EXPECT_EQ(ui.controls.back(), "btnConnect off");
@@ -180,7 +171,8 @@ TEST_F(Exchange, RemoteChannelReadsThroughTheRelay) {
   // A silent meter: one wait per attempt, then "Return null!".
   meter.setFaults({.silent = true});
   size_t before = meter.requestCount();
-  ex = std::make_unique<ComExchange>(fields, ui, ExchangeSettings{.waitTimeoutMs = 50});
+  ex = std::make_unique<ComExchange>(fields, ui);
+  ex->FormShow({.Wtime = 50});
   ex->btnConnectClick("127.0.0.1", std::to_string(relay.port()));
   EXPECT_EQ(read(), "Return null!");
   EXPECT_TRUE(testhost::waitUntil([&] { return meter.requestCount() >= before + 3; }));
@@ -194,7 +186,8 @@ TEST_F(Exchange, RemoteChannelReadsThroughTheRelay) {
 }
 
 TEST_F(Exchange, ConnectFailuresAreReported) {
-  ex = std::make_unique<ComExchange>(fields, ui, ExchangeSettings{});
+  ex = std::make_unique<ComExchange>(fields, ui);
+  ex->FormShow({});
   EXPECT_THROW(ex->btnConnectClick("127.0.0.1", "60x"), SetupError);
   try {
     ex->btnConnectClick("127.0.0.1", "abc");
@@ -211,4 +204,29 @@ TEST_F(Exchange, ConnectFailuresAreReported) {
   ASSERT_FALSE(ui.messages.empty());
   EXPECT_EQ(ui.messages.back().rfind("Connect failed!\n\r", 0), 0u);
   EXPECT_GT(ui.messages.back().size(), std::string("Connect failed!\n\r").size());
+}
+
+TEST_F(Exchange, FirstShowSetsTheLineAndTheWait) {
+  ex = std::make_unique<ComExchange>(fields, ui);
+  ex->FormShow({.Wtime = 1234, .BaudRate = 2400});
+  zr::com::ComPtr<kavlink::IZrSerial> serial;
+  ex->ZrComm()->get_Serial(serial.put());
+  kavlink::TBaudRate br{};
+  kavlink::TParityBits pr{};
+  kavlink::TDataBits db{};
+  kavlink::TStopBits sb{};
+  serial->get_BaudRate(&br);
+  serial->get_ParityBits(&pr);
+  serial->get_DataBits(&db);
+  serial->get_StopBits(&sb);
+  EXPECT_EQ(br, 2400);
+  EXPECT_EQ(pr, kavlink::prEven);
+  EXPECT_EQ(db, kavlink::dbEight);
+  EXPECT_EQ(sb, kavlink::sbOneStopBit);
+  ULONG wt = 0;
+  ex->ZrComm()->get_WaitTimeout(&wt);
+  EXPECT_EQ(wt, 1234u);
+  EXPECT_TRUE(ex->RequestFrame);
+  EXPECT_TRUE(ex->ReplyFrame);
+  EXPECT_TRUE(ex->SocketControl());
 }
