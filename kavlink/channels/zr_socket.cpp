@@ -1,0 +1,294 @@
+// CZrSocket: construction, settings, and the members that belong to the server.
+#include "channels/zr_socket.h"
+
+#include <algorithm>
+#include <new>
+#include <thread>
+
+#include "channels/zr_tools.h"
+#include "module/class_table.h"
+#include "net/wsa_error.h"
+#include "text/ansi.h"
+
+namespace kavlink {
+
+namespace {
+
+constexpr size_t kHostMaxBytes = 1024;
+constexpr LONG kMaxThreads = 32;
+constexpr LONG kMaxOverlapped = 32;
+
+LONG defaultThreadCount() {
+  LONG processors = static_cast<LONG>(std::max(1u, std::thread::hardware_concurrency()));
+  return std::min(2 * processors, kMaxThreads);
+}
+
+}  // namespace
+
+CZrSocket::CZrSocket()
+    : threadCount_(defaultThreadCount()),
+      events_(_IZrSocketEvents::iid, static_cast<IConnectionPointContainer*>(this), innerUnknown()) {
+  addConnectionPoint(&events_);
+  CZrTools* tools = CZrTools::create();
+  if (!tools) throw std::bad_alloc();
+  tools_ = zr::com::ComPtr<IZrTools>::attach(static_cast<IZrTools*>(tools));
+}
+
+CZrSocket::~CZrSocket() { Close(); }
+
+HRESULT CZrSocket::finalConstruct() {
+  events_.setOwner(controllingUnknown());
+  return S_OK;
+}
+
+// ---- settings ---------------------------------------------------------------------------
+
+HRESULT CZrSocket::get_Host(BSTR* value) {
+  if (!value) return E_POINTER;
+  *value = zr::com::allocBstr(zr::text::ansiToWide(host_));
+  return *value ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CZrSocket::put_Host(BSTR value) {
+  // A narrow text field: it ends at the first zero and holds at most 1024 bytes.
+  std::string narrow = zr::text::wideToAnsi(zr::com::bstrView(value));
+  narrow.resize(std::min({narrow.find('\0'), narrow.size(), kHostMaxBytes}));
+  host_ = std::move(narrow);
+  return S_OK;
+}
+
+HRESULT CZrSocket::get_Port(LONG* value) {
+  if (!value) return E_POINTER;
+  *value = port_;
+  return S_OK;
+}
+
+HRESULT CZrSocket::put_Port(LONG value) {
+  port_ = value;
+  return S_OK;
+}
+
+HRESULT CZrSocket::get_BufferSize(LONG* value) {
+  if (!value) return E_POINTER;
+  *value = bufferSize_;
+  return S_OK;
+}
+
+HRESULT CZrSocket::put_BufferSize(LONG value) {
+  if (value > 0) bufferSize_ = value;
+  return S_OK;
+}
+
+HRESULT CZrSocket::get_IpProtocol(TIpProtocol* value) {
+  if (!value) return E_POINTER;
+  *value = protocol_;
+  return S_OK;
+}
+
+HRESULT CZrSocket::put_IpProtocol(TIpProtocol value) {
+  protocol_ = value;
+  return S_OK;
+}
+
+HRESULT CZrSocket::get_Blocking(VARIANT_BOOL* value) {
+  if (!value) return E_POINTER;
+  *value = blocking_;
+  return S_OK;
+}
+
+HRESULT CZrSocket::put_Blocking(VARIANT_BOOL value) {
+  blocking_ = value;
+  return S_OK;
+}
+
+HRESULT CZrSocket::get_socket(LONG* value) {
+  if (!value) return E_POINTER;
+  *value = connected_ && socket_.valid() ? static_cast<LONG>(socket_.fd()) : 0;
+  return S_OK;
+}
+
+HRESULT CZrSocket::get_AddrFamily(TAddrFamily* value) {
+  if (!value) return E_POINTER;
+  *value = family_;
+  return S_OK;
+}
+
+HRESULT CZrSocket::put_AddrFamily(TAddrFamily value) {
+  family_ = value;
+  return S_OK;
+}
+
+HRESULT CZrSocket::get_OverlappedSize(LONG* value) {
+  if (!value) return E_POINTER;
+  *value = overlappedSize_;
+  return S_OK;
+}
+
+HRESULT CZrSocket::put_OverlappedSize(LONG value) {
+  overlappedSize_ = value > kMaxOverlapped ? kMaxOverlapped : value <= 0 ? 5 : value;
+  return S_OK;
+}
+
+HRESULT CZrSocket::get_ThreadCount(LONG* value) {
+  if (!value) return E_POINTER;
+  *value = threadCount_;
+  return S_OK;
+}
+
+HRESULT CZrSocket::put_ThreadCount(LONG value) {
+  threadCount_ = value > kMaxThreads ? kMaxThreads : value <= 0 ? 1 : value;
+  return S_OK;
+}
+
+HRESULT CZrSocket::get_Connected(VARIANT_BOOL* value) {
+  if (!value) return E_POINTER;
+  *value = connected_;
+  return S_OK;
+}
+
+HRESULT CZrSocket::get_Tools(IZrTools** value) {
+  if (!value) return E_POINTER;
+  *value = tools_.get();
+  if (*value) (*value)->AddRef();
+  return S_OK;
+}
+
+HRESULT CZrSocket::get_Broadcast(VARIANT_BOOL* value) {
+  if (!value) return E_POINTER;
+  *value = broadcast_;
+  return S_OK;
+}
+
+HRESULT CZrSocket::put_Broadcast(VARIANT_BOOL value) {
+  broadcast_ = value;
+  return S_OK;
+}
+
+HRESULT CZrSocket::get_AutoEvent(VARIANT_BOOL* value) {
+  if (!value) return E_POINTER;
+  *value = autoEvent_;
+  return S_OK;
+}
+
+HRESULT CZrSocket::put_AutoEvent(VARIANT_BOOL value) {
+  autoEvent_ = value;
+  return S_OK;
+}
+
+// The component shows no windows of its own here; the about box has nothing to show.
+HRESULT CZrSocket::AboutBox() { return S_OK; }
+
+HRESULT CZrSocket::GetLastError(LONG* result) {
+  if (!result) return E_POINTER;
+  *result = lastError_;
+  return S_OK;
+}
+
+HRESULT CZrSocket::GetLastErrorStr(BSTR* result) {
+  if (!result) return E_POINTER;
+  *result = zr::com::allocBstr(zr::text::ansiToWide(ErrorText()));
+  return *result ? S_OK : E_OUTOFMEMORY;
+}
+
+// ---- server -----------------------------------------------------------------------------
+// The server is not part of this build: its members fail with "operation not supported",
+// so a host can tell that from a failure of the network.
+
+HRESULT CZrSocket::Listen(VARIANT_BOOL* result) {
+  if (!result) return E_POINTER;
+  *result = VARIANT_FALSE;
+  lastError_ = zr::net::WSAEOPNOTSUPP;
+  return S_OK;
+}
+
+HRESULT CZrSocket::PostSend(ULONG, PTRBUF, LONG, VARIANT_BOOL* result) {
+  if (!result) return E_POINTER;
+  *result = VARIANT_FALSE;
+  lastError_ = zr::net::WSAEOPNOTSUPP;
+  return S_OK;
+}
+
+HRESULT CZrSocket::PostSendTo(BSTR, LONG, PTRBUF, LONG, VARIANT_BOOL* result) {
+  if (!result) return E_POINTER;
+  *result = VARIANT_FALSE;
+  lastError_ = zr::net::WSAEOPNOTSUPP;
+  return S_OK;
+}
+
+HRESULT CZrSocket::CloseSocket(ULONG) {
+  lastError_ = zr::net::WSAEOPNOTSUPP;
+  return S_OK;
+}
+
+HRESULT CZrSocket::GetClientCount(LONG* result) {
+  if (!result) return E_POINTER;
+  *result = 0;
+  lastError_ = zr::net::WSAEOPNOTSUPP;
+  return S_OK;
+}
+
+HRESULT CZrSocket::Close() {
+  closeClient();
+  return S_OK;
+}
+
+}  // namespace kavlink
+
+using namespace zr::com;
+using kavlink::IZrSocket;
+
+template <>
+const DispTable& zr::com::dispatchTable<IZrSocket>() {
+  static const DispTable t{{
+      propGet<&IZrSocket::get_Host>(u"Host", 1),
+      propPut<&IZrSocket::put_Host>(u"Host", 1),
+      propGet<&IZrSocket::get_Port>(u"Port", 2),
+      propPut<&IZrSocket::put_Port>(u"Port", 2),
+      propGet<&IZrSocket::get_BufferSize>(u"BufferSize", 3),
+      propPut<&IZrSocket::put_BufferSize>(u"BufferSize", 3),
+      propGet<&IZrSocket::get_IpProtocol>(u"IpProtocol", 4),
+      propPut<&IZrSocket::put_IpProtocol>(u"IpProtocol", 4),
+      propGet<&IZrSocket::get_Blocking>(u"Blocking", 5),
+      propPut<&IZrSocket::put_Blocking>(u"Blocking", 5),
+      propGet<&IZrSocket::get_socket>(u"socket", 6),
+      propGet<&IZrSocket::get_AddrFamily>(u"AddrFamily", 7),
+      propPut<&IZrSocket::put_AddrFamily>(u"AddrFamily", 7),
+      propGet<&IZrSocket::get_OverlappedSize>(u"OverlappedSize", 8),
+      propPut<&IZrSocket::put_OverlappedSize>(u"OverlappedSize", 8),
+      propGet<&IZrSocket::get_ThreadCount>(u"ThreadCount", 9),
+      propPut<&IZrSocket::put_ThreadCount>(u"ThreadCount", 9),
+      propGet<&IZrSocket::get_Connected>(u"Connected", 33),
+      propGet<&IZrSocket::get_Tools>(u"Tools", 34),
+      propGet<&IZrSocket::get_Broadcast>(u"Broadcast", 35),
+      propPut<&IZrSocket::put_Broadcast>(u"Broadcast", 35),
+      propGet<&IZrSocket::get_AutoEvent>(u"AutoEvent", 36),
+      propPut<&IZrSocket::put_AutoEvent>(u"AutoEvent", 36),
+      method<&IZrSocket::AboutBox>(u"AboutBox", -552),
+      method<&IZrSocket::Connect>(u"Connect", 10),
+      method<&IZrSocket::Listen>(u"Listen", 11),
+      method<&IZrSocket::Close>(u"Close", 12),
+      method<&IZrSocket::PostSend>(u"PostSend", 13),
+      method<&IZrSocket::PostSendTo>(u"PostSendTo", 14),
+      method<&IZrSocket::Send>(u"Send", 15),
+      method<&IZrSocket::SendTo>(u"SendTo", 16),
+      method<&IZrSocket::Recv>(u"Recv", 17),
+      method<&IZrSocket::RecvFrom>(u"RecvFrom", 18),
+      method<&IZrSocket::WaitForData>(u"WaitForData", 19),
+      method<&IZrSocket::CloseSocket>(u"CloseSocket", 20),
+      method<&IZrSocket::GetLastError>(u"GetLastError", 21),
+      method<&IZrSocket::GetLastErrorStr>(u"GetLastErrorStr", 23),
+      method<&IZrSocket::GetClientCount>(u"GetClientCount", 24),
+      method<&IZrSocket::GetLocalIP>(u"GetLocalIP", 25),
+      method<&IZrSocket::GetLocalHost>(u"GetLocalHost", 29),
+      method<&IZrSocket::GetHostByIP>(u"GetHostByIP", 30),
+      method<&IZrSocket::GetIPByHost>(u"GetIPByHost", 31),
+      method<&IZrSocket::Stop>(u"Stop", 32),
+  }};
+  return t;
+}
+
+namespace kavlink {
+
+KAVLINK_CLASS(CZrSocket, "ZrSocket Class");
+
+}  // namespace kavlink

@@ -1,0 +1,300 @@
+// CZrSocket, client side: connect, transfers, waits, and the read and close notices.
+#include <poll.h>
+
+#include <string>
+#include <system_error>
+
+#include "channels/message_window.h"
+#include "channels/zr_socket.h"
+#include "channels/zr_socket_text.h"
+#include "net/wsa_error.h"
+#include "text/ansi.h"
+#include "text/ticks.h"
+
+namespace kavlink {
+
+using zr::net::IoResult;
+
+namespace {
+
+constexpr DWORD kWaitStepMs = 20;
+constexpr int kSendRetries = 10;
+constexpr int kSendPauseMs = 200;
+constexpr size_t kRecvFromBytes = 1024;
+
+// A host buffer that cannot be used: a negative length, or bytes to move and no address.
+bool badBuffer(PTRBUF ptrBuf, LONG len) { return len < 0 || (len > 0 && ptrBuf == 0); }
+
+}  // namespace
+
+bool CZrSocket::failWith(int code) {
+  lastError_ = code;
+  return false;
+}
+
+// ---- connect and close ------------------------------------------------------------------
+
+HRESULT CZrSocket::Connect(VARIANT_BOOL* result) {
+  if (!result) return E_POINTER;
+  *result = VARIANT_FALSE;
+  if (connected_) {
+    lastError_ = kErrAlreadyConnected;
+    return S_OK;
+  }
+  if (connectClient()) *result = VARIANT_TRUE;
+  return S_OK;
+}
+
+bool CZrSocket::connectClient() {
+  const bool notices = autoEvent_ != VARIANT_FALSE;
+  if (int err = zr::net::Socket::open(family_, protocol_ == ipTCP, socket_)) return failWith(err);
+  if (broadcast_ && protocol_ == ipUDP) {
+    // A socket whose set-up failed is of no use to anyone: it goes at once.
+    if (int err = socket_.setBroadcast(true)) {
+      socket_.close();
+      return failWith(err);
+    }
+  }
+  if (notices) {
+    window_ = CreateMessageWindow(&SocketEventWndProc);
+    if (window_) zr::msg::setProp(window_, kWindowProp, this);
+  }
+  auto abandon = [this](int err) {
+    closeClient();
+    return failWith(err);
+  };
+
+  // An empty Host connects to the local host, as a Windows look-up of an empty name gives
+  // the host's own addresses (resolveFirst takes it as the loopback address).
+  zr::net::Endpoint peer;
+  if (int err = zr::net::resolveFirst(host_.c_str(), port_, 0, family_, protocol_, peer)) return abandon(err);
+  // Only the first address is tried; the connect gives up after Windows' 21 seconds.
+  if (int err = socket_.connect(peer)) return abandon(err);
+  ++connection_;
+  if (notices && !startNotices()) return false;
+  socket_.setNonBlocking(true);
+  connected_ = VARIANT_TRUE;
+  return true;
+}
+
+bool CZrSocket::startNotices() {
+  // No window: the notices have nowhere to go, as a notice request for a missing window fails.
+  if (!window_) {
+    closeClient();
+    return failWith(zr::net::WSAEINVAL);
+  }
+  zr::msg::HWND hwnd = window_;
+  const auto fd = static_cast<zr::msg::WPARAM>(socket_.fd());
+  int err = zr::net::SocketWatcher::start(
+      socket_.fd(), socket_.isStream(),
+      [hwnd, fd](zr::net::SocketWatcher::Notice n) {
+        zr::msg::postMessage(hwnd, kNoticeMessage, fd, n == zr::net::SocketWatcher::Notice::Read ? kFdRead : kFdClose);
+      },
+      watcher_);
+  if (err != 0) {
+    closeClient();
+    return failWith(err);
+  }
+  return true;
+}
+
+void CZrSocket::closeClient() {
+  // The watcher goes first: once it has stopped nothing more is posted to the window.
+  watcher_.reset();
+  socket_.close();
+  if (window_) {
+    zr::msg::removeProp(window_, kWindowProp);
+    zr::msg::destroyWindow(window_);
+    window_ = nullptr;
+  }
+  connected_ = VARIANT_FALSE;
+}
+
+// ---- transfers --------------------------------------------------------------------------
+
+HRESULT CZrSocket::Send(PTRBUF ptrBuf, LONG len, VARIANT_BOOL* result) {
+  if (!result) return E_POINTER;
+  *result = VARIANT_TRUE;
+  if (badBuffer(ptrBuf, len)) {
+    lastError_ = zr::net::WSAEFAULT;
+    *result = VARIANT_FALSE;
+    return S_OK;
+  }
+  const char* p = reinterpret_cast<const char*>(ptrBuf);
+  size_t left = static_cast<size_t>(len);
+  int wouldBlock = 0;
+  while (left > 0) {
+    IoResult r = socket_.send(p, left);
+    if (r.ok()) {
+      p += r.count;
+      left -= static_cast<size_t>(r.count);
+      wouldBlock = 0;
+      continue;
+    }
+    if (r.error == zr::net::WSAEWOULDBLOCK && wouldBlock < kSendRetries) {
+      // The pause ends as soon as there is room again; it is never longer than Windows'.
+      ++wouldBlock;
+      socket_.waitWritable(kSendPauseMs);
+      continue;
+    }
+    lastError_ = r.error;
+    *result = VARIANT_FALSE;
+    break;
+  }
+  return S_OK;
+}
+
+HRESULT CZrSocket::SendTo(BSTR ip, LONG Port, PTRBUF ptrBuf, LONG len, VARIANT_BOOL* result) {
+  if (!result) return E_POINTER;
+  *result = VARIANT_FALSE;
+  if (badBuffer(ptrBuf, len)) {
+    lastError_ = zr::net::WSAEFAULT;
+    return S_OK;
+  }
+  std::string address;
+  if (!ipText(ip, address)) {
+    lastError_ = zr::net::WSAEINVAL;
+    return S_OK;
+  }
+  zr::net::Endpoint to;
+  int err = zr::net::resolveFirst(address.c_str(), Port, zr::net::kResolvePassive | zr::net::kResolveNumericHost,
+                                  family_, protocol_, to);
+  if (err != 0) {
+    lastError_ = err;
+    return S_OK;
+  }
+  IoResult r = socket_.sendTo(reinterpret_cast<const void*>(ptrBuf), static_cast<size_t>(len), to);
+  if (!r.ok()) {
+    lastError_ = r.error;
+    return S_OK;
+  }
+  *result = VARIANT_TRUE;  // a short count still counts as sent
+  return S_OK;
+}
+
+HRESULT CZrSocket::Recv(PTRBUF ptrBuf, LONG* result) {
+  if (!result) return E_POINTER;
+  *result = -1;
+  if (!ptrBuf) {
+    lastError_ = zr::net::WSAEFAULT;
+    return S_OK;
+  }
+  IoResult r = socket_.recv(reinterpret_cast<void*>(ptrBuf), static_cast<size_t>(bufferSize_));
+  receiveDone();
+  if (!r.ok()) {
+    lastError_ = r.error;
+    return S_OK;
+  }
+  *result = static_cast<LONG>(r.count);
+  return S_OK;
+}
+
+HRESULT CZrSocket::RecvFrom(BSTR* ip, LONG* Port, PTRBUF ptrBuf, LONG* result) {
+  if (!ip || !Port || !result) return E_POINTER;
+  *result = -1;
+  if (!ptrBuf) {
+    lastError_ = zr::net::WSAEFAULT;
+    return S_OK;
+  }
+  zr::net::Endpoint from;
+  IoResult r = socket_.recvFrom(reinterpret_cast<void*>(ptrBuf), kRecvFromBytes, from);
+  receiveDone();
+  if (!r.ok()) {
+    lastError_ = r.error;
+    return S_OK;
+  }
+  std::string sender;
+  if (zr::net::nameOf(from, true, sender) != 0) sender = "<unknown>";
+  BSTR text = zr::com::allocBstr(zr::text::ansiToWide(sender));
+  if (!text) return E_OUTOFMEMORY;
+  SysFreeString(*ip);
+  *ip = text;
+  *Port = from.port();
+  *result = static_cast<LONG>(r.count);
+  return S_OK;
+}
+
+void CZrSocket::receiveDone() {
+  // Receiving is what lets the next read notice come, as on Windows.
+  if (watcher_) watcher_->rearm();
+}
+
+// ---- waits ------------------------------------------------------------------------------
+
+HRESULT CZrSocket::WaitForData(LONG timeout, LONG* result) {
+  if (!result) return E_POINTER;
+  *result = timeout > 0 ? WaitReadable(static_cast<DWORD>(timeout)) : 0;
+  return S_OK;
+}
+
+HRESULT CZrSocket::Stop() {
+  stopRequest_ = 1;
+  return S_OK;
+}
+
+LONG CZrSocket::WaitReadable(DWORD timeoutMs) {
+  const uint32_t start = zr::text::tickCount();
+  stopRequest_ = 0;
+  for (;;) {
+    if (socket_.waitReadable(0)) return 1;
+    if (!blocking_) {
+      try {
+        zr::msg::pumpOne();
+      } catch (const std::system_error&) {
+        // No queue for this thread: there is nothing to dispatch.
+      }
+    }
+    waitStep(kWaitStepMs);
+    if (stopRequest_) return 0;
+    if (socket_.waitReadable(0)) return 1;
+    if (zr::text::tickCount() - start >= timeoutMs) return 0;
+  }
+}
+
+void CZrSocket::waitStep(int ms) {
+  // The step ends early when data comes, so a reply is seen at once instead of at the end
+  // of the step; while dispatching it also ends for a new message, handled next step.
+  if (!blocking_ && socket_.valid()) {
+    try {
+      zr::msg::waitFdOrQueue(socket_.fd(), POLLIN, ms);
+      return;
+    } catch (const std::system_error&) {
+    }
+  }
+  socket_.waitReadable(ms);
+}
+
+// ---- notices ----------------------------------------------------------------------------
+
+void CZrSocket::onNotice(zr::msg::LPARAM lParam) {
+  // A handler may release the host's last reference or close the socket.
+  zr::com::ComPtr<IZrSocket> hold(this);
+  const unsigned connection = connection_;
+  switch (lParam & 0xFFFF) {
+    case kFdRead: {
+      if (protocol_ == ipTCP) {
+        events_.fireArgs(_IZrSocketEvents::kOnRecv, static_cast<ULONG>(socket_.fd()), PTRBUF{0}, LONG{0});
+      } else {
+        events_.fireArgs(_IZrSocketEvents::kOnRecvFrom, static_cast<BSTR>(nullptr), LONG{0}, PTRBUF{0}, LONG{0});
+      }
+      if (connection == connection_ && watcher_) watcher_->noticeHandled();
+      break;
+    }
+    case kFdClose:
+      events_.fireArgs(_IZrSocketEvents::kOnClose, ULONG{0});
+      // A host that connected again from its handler keeps its new connection.
+      if (connection == connection_) Close();
+      break;
+    default:
+      break;
+  }
+}
+
+zr::msg::LRESULT SocketEventWndProc(zr::msg::HWND hwnd, zr::msg::UINT msg, zr::msg::WPARAM, zr::msg::LPARAM lParam) {
+  // A hidden window has nothing to do with any other message.
+  if (msg != CZrSocket::kNoticeMessage) return 0;
+  if (auto* self = static_cast<CZrSocket*>(zr::msg::getProp(hwnd, CZrSocket::kWindowProp))) self->onNotice(lParam);
+  return 1;
+}
+
+}  // namespace kavlink
