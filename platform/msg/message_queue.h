@@ -54,8 +54,7 @@ bool postMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // A sender released by cancelFd while the owner is already running the procedure returns
 // at once and the result is discarded: what lParam points to must not live on the
 // sender's stack when a cancelFd is given.
-LRESULT sendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, int cancelFd = -1,
-                    bool* handled = nullptr);
+LRESULT sendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, int cancelFd = -1, bool* handled = nullptr);
 
 // Asks the calling thread's loop to end. A pump inside a wait never consumes it:
 // the request stays until runMessageLoop (or the host's loop) sees quitRequested().
