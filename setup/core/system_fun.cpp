@@ -1,6 +1,14 @@
 #include "core/system_fun.h"
 
+#include <dlfcn.h>
+
 #include <array>
+#include <cstdio>
+
+#include "com/com_ptr.h"
+#include "core/setup_error.h"
+#include "kavlink/zr_serial.h"
+#include "text/ansi.h"
 
 namespace zr::setup {
 
@@ -44,6 +52,45 @@ std::string FitTextToWidth(std::string_view text, char fill, int width) {
   const auto w = static_cast<size_t>(width);
   if (text.size() < w) return std::string(w - text.size(), fill) + std::string(text);
   return std::string(text.substr(0, w));
+}
+
+std::vector<std::string> GetSerialPortNames() {
+  std::vector<std::string> names;
+  zr::com::ComPtr<kavlink::IZrSerial> serial;
+  if (FAILED(CoCreateInstance(kavlink::CLSID_ZrSerial, nullptr, CLSCTX_INPROC_SERVER, kavlink::IZrSerial::iid,
+                              serial.putVoid())) ||
+      !serial) {
+    return names;
+  }
+  LONG count = 0;
+  if (FAILED(serial->GetPortCount(&count))) return names;
+  for (LONG i = 0; i < count; ++i) {
+    zr::com::Bstr name;
+    if (SUCCEEDED(serial->GetPortName(i, name.put()))) names.push_back(zr::text::wideToAnsi(name.view()));
+  }
+  return names;
+}
+
+void RegisterComServerFile(const std::string& path) {
+  void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!module) {
+    const char* why = ::dlerror();
+    throw SetupError("The communication component cannot be loaded: " + std::string(why ? why : path));
+  }
+  struct Unload {
+    void* module;
+    ~Unload() { ::dlclose(module); }
+  } unload{module};
+  auto registerServer = reinterpret_cast<DllRegisterServerFn>(::dlsym(module, "DllRegisterServer"));
+  if (!registerServer)
+    throw SetupError("The communication component cannot be registered: " + path + " has no DllRegisterServer");
+  const HRESULT result = registerServer();
+  if (FAILED(result)) {
+    char code[16];
+    std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(result));
+    throw SetupError("The communication component cannot be registered: DllRegisterServer of " + path + " failed (0x" +
+                     code + ")");
+  }
 }
 
 std::string trimText(std::string_view text) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zr::setup {
 
@@ -22,6 +23,17 @@ std::string ByteToBinaryText(uint8_t b);
 // Counts characters (bytes), not pixels: a shorter text is filled on the left up to width,
 // a longer one loses its excess on the right. A width of 0 or below gives the empty text.
 std::string FitTextToWidth(std::string_view text, char fill, int width);
+
+// The machine's serial port names, as the serial port class of the component lists them
+// (its GetPortCount and GetPortName). Never fails: a component that cannot be created or
+// asked gives an empty list.
+std::vector<std::string> GetSerialPortNames();
+
+// Loads the component library at path, calls its DllRegisterServer and unloads it again.
+// Throws SetupError with the reason when the library cannot be loaded, has no such export
+// or reports a failure: a program that goes on without its component fails later with
+// nothing to show why.
+void RegisterComServerFile(const std::string& path);
 
 // Drops control characters and blanks at both ends, as the window's text checks do.
 std::string trimText(std::string_view text);

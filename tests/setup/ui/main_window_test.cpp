@@ -1,0 +1,155 @@
+// The main window's layout, its item tab bound to the core, and what it keeps across runs.
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include "ui_harness.h"
+
+namespace zr::setup::uitest {
+namespace {
+
+std::vector<std::vector<std::string>> listRows(QTableWidget& list) {
+  std::vector<std::vector<std::string>> rows;
+  for (int r = 0; r < list.rowCount(); ++r) {
+    rows.push_back({list.item(r, 0)->text().toStdString(), list.item(r, 1)->text().toStdString(),
+                    list.item(r, 2)->text().toStdString(),
+                    list.item(r, 0)->checkState() == Qt::Checked ? "ticked" : "-"});
+  }
+  return rows;
+}
+
+QTreeWidgetItem* findNode(QTreeWidget& tree, const char* text) {
+  const auto found = tree.findItems(QString::fromLatin1(text), Qt::MatchExactly | Qt::MatchRecursive);
+  return found.isEmpty() ? nullptr : found.first();
+}
+
+void releaseMouseOver(QTreeWidget& tree, QTreeWidgetItem* item) {
+  tree.scrollToItem(item);
+  const QPoint at = tree.visualItemRect(item).center();
+  QMouseEvent release(QEvent::MouseButtonRelease, at, tree.viewport()->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QCoreApplication::sendEvent(tree.viewport(), &release);
+}
+
+TEST_F(WindowTest, OpensMaximisedOnLoadProfileWithEveryTabInOrder) {
+  useSampleDatabase();
+  start();
+  EXPECT_TRUE(window->windowState() & Qt::WindowMaximized);
+  auto* pages = child<QTabWidget>("PageControl1");
+  std::vector<std::string> tabs;
+  std::vector<bool> visible;
+  for (int i = 0; i < pages->count(); ++i) {
+    tabs.push_back(pages->tabText(i).toStdString());
+    visible.push_back(pages->isTabVisible(i));
+  }
+  EXPECT_EQ(tabs, (std::vector<std::string>{"Read information", "System parameters set", "Relay control", "State word",
+                                            "Prepayment part", "LoadProfile"}));
+  EXPECT_EQ(visible, (std::vector<bool>{true, true, true, false, false, true}));
+  EXPECT_EQ(pages->tabText(pages->currentIndex()), "LoadProfile");
+  EXPECT_EQ(child<QPlainTextEdit>("Memo1")->toPlainText(), "Memo1");
+  EXPECT_FALSE(child<QLineEdit>("passw")->isVisible());
+  EXPECT_EQ(child<QLineEdit>("passw")->text(), "318204");
+  for (int k = 1; k <= 10; ++k) {
+    EXPECT_FALSE(child<QLineEdit>(("LabeledEdit" + std::to_string(k)).c_str())->isEnabled()) << k;
+  }
+  EXPECT_TRUE(boxes.events.empty());
+}
+
+TEST_F(WindowTest, InfoFileIsRestoredIntoTheListAndSavedBackAtClose) {
+  useSampleDatabase();
+  writeFile("info.txt", "Total active energy,000123.45,kWh\r\nVoltage A,0220\r\nlone\r\n\r\na,b,c,d\r\n");
+  start();
+  auto* list = child<QTableWidget>("ListView1");
+  EXPECT_EQ(listRows(*list), (std::vector<std::vector<std::string>>{{"Total active energy", "000123.45", "kWh", "-"},
+                                                                    {"Voltage A", "", "0220", "-"},
+                                                                    {"", "", "lone", "-"},
+                                                                    {"", "", "", "-"},
+                                                                    {"a", "b", "c,d", "-"}}));
+  child<QPushButton>("BitBtn3")->click();  // "Clear"
+  EXPECT_EQ(list->rowCount(), 0);
+  window->close();
+  EXPECT_EQ(readFile("info.txt"), "");
+}
+
+TEST_F(WindowTest, ADatabaseFailureIsShownAndTheWindowOpensWithAnEmptyTreeAndTheListsColumns) {
+  start();  // no tree.mdb
+  ASSERT_EQ(boxes.events.size(), 1u);
+  EXPECT_EQ(boxes.events[0].rfind("error ", 0), 0u) << boxes.events[0];
+  EXPECT_EQ(child<QTreeWidget>("TreeView1")->topLevelItemCount(), 0);
+  auto* list = child<QTableWidget>("ListView1");
+  ASSERT_EQ(list->columnCount(), 3);
+  const int widths[] = {330, 330, 130};
+  const char* titles[] = {"Item", "Value", "Unit"};
+  for (int c = 0; c < 3; ++c) {
+    EXPECT_EQ(list->horizontalHeaderItem(c)->text(), titles[c]);
+    EXPECT_EQ(list->columnWidth(c), widths[c]);
+  }
+}
+
+TEST_F(WindowTest, BranchClickTicksItsSubtreeAndSelectTakesTheLeavesTicked) {
+  useSampleDatabase();
+  start();
+  auto* tree = child<QTreeWidget>("TreeView1");
+  auto* list = child<QTableWidget>("ListView1");
+  QTreeWidgetItem* demand = findNode(*tree, "Demand");
+  ASSERT_NE(demand, nullptr);
+  EXPECT_FALSE(demand->isExpanded());     // the tree starts collapsed
+  demand->setCheckState(0, Qt::Checked);  // the box, as a click on it toggles it
+  releaseMouseOver(*tree, demand);
+  EXPECT_EQ(findNode(*tree, "Maximum active demand")->checkState(0), Qt::Checked);
+  EXPECT_EQ(findNode(*tree, "Time of maximum active demand")->checkState(0), Qt::Checked);
+
+  child<QPushButton>("BitBtn2")->click();  // "Select"
+  child<QPushButton>("BitBtn2")->click();  // again: every leaf once more
+  const std::vector<std::string> leaves = {"Maximum active demand", "Time of maximum active demand"};
+  ASSERT_EQ(list->rowCount(), 4);
+  for (int r = 0; r < 4; ++r) {
+    EXPECT_EQ(list->item(r, 0)->text().toStdString(), leaves[static_cast<size_t>(r % 2)]);
+    EXPECT_EQ(list->item(r, 0)->checkState(), Qt::Checked);
+  }
+
+  // A box cleared in the list is cleared in the model: "Select all" off and on again.
+  list->item(1, 0)->setCheckState(Qt::Unchecked);
+  EXPECT_FALSE(window->itemTab().results().row(1).checked);
+  auto* all = child<QCheckBox>("chk1");
+  all->setChecked(true);
+  EXPECT_TRUE(window->itemTab().results().row(1).checked);
+  all->setChecked(false);
+  EXPECT_EQ(list->item(3, 0)->checkState(), Qt::Unchecked);
+
+  // A release over a node's text re-applies the node's own state to its subtree.
+  findNode(*tree, "Maximum active demand")->setCheckState(0, Qt::Unchecked);
+  releaseMouseOver(*tree, demand);
+  EXPECT_EQ(findNode(*tree, "Maximum active demand")->checkState(0), Qt::Checked);
+}
+
+TEST_F(WindowTest, ReadWithoutMeterIdShowsTheCheckInTheErrorDisplayAndLeavesReadEnabled) {
+  useSampleDatabase();
+  start();
+  child<QLineEdit>("Edit1")->setText("   ");
+  child<QPushButton>("BitBtn1")->click();
+  EXPECT_EQ(boxes.events, std::vector<std::string>{"error Please input Meter ID !"});
+  EXPECT_TRUE(child<QPushButton>("BitBtn1")->isEnabled());
+}
+
+TEST_F(WindowTest, ScreenshotOfTheMainWindow) {
+  useSampleDatabase();
+  writeFile("info.txt", "Total active energy,000123.45,kWh\r\nVoltage A,0220,V\r\nTime,10:30:00,\r\n");
+  start();
+  window->setWindowState(Qt::WindowNoState);
+  window->resize(1180, 640);
+  child<QTabWidget>("PageControl1")->setCurrentIndex(0);
+  child<QAction>("FullExpand1")->trigger();
+  auto* tree = child<QTreeWidget>("TreeView1");
+  findNode(*tree, "Energy")->setCheckState(0, Qt::Checked);
+  releaseMouseOver(*tree, findNode(*tree, "Energy"));
+  const QString file = QStringLiteral(ZR_TEST_BIN_DIR "/setup_window.png");
+  ASSERT_TRUE(window->grab().save(file, "PNG"));
+  EXPECT_GT(std::filesystem::file_size(file.toStdString()), 1000u);
+}
+
+}  // namespace
+}  // namespace zr::setup::uitest
