@@ -1,0 +1,320 @@
+// CZrSerial: construction, settings, flow-control presets, the port list and the dispatch
+// table. Opening, I/O and events are in zr_serial_io.cpp; the stream in zr_serial_persist.cpp.
+#include "channels/zr_serial.h"
+
+#include <new>
+
+#include "channels/zr_tools.h"
+#include "module/class_table.h"
+#include "serial/port_names.h"
+#include "text/ansi.h"
+
+namespace kavlink {
+
+CZrSerial::CZrSerial() : events_(_IZrSerialEvents::iid, static_cast<IConnectionPointContainer*>(this), innerUnknown()) {
+  addConnectionPoint(&events_);
+  CZrTools* tools = CZrTools::create();
+  if (!tools) throw std::bad_alloc();
+  tools_ = zr::com::ComPtr<IZrTools>::attach(static_cast<IZrTools*>(tools));
+  // Read once: a port plugged in later shows up in objects made after it.
+  portNames_ = zr::serial::listPorts();
+}
+
+CZrSerial::~CZrSerial() { ClosePort(); }
+
+HRESULT CZrSerial::finalConstruct() {
+  events_.setOwner(controllingUnknown());
+  return S_OK;
+}
+
+// ---- settings ---------------------------------------------------------------------------
+
+namespace {
+
+// An automation BOOL kept in a 32-bit field: sign-extended, so TRUE is -1.
+BOOL widen(VARIANT_BOOL v) { return static_cast<BOOL>(v); }
+
+// A property get: the value into the caller's out-argument.
+template <class T, class V>
+HRESULT give(T* out, V value) {
+  if (!out) return E_POINTER;
+  *out = static_cast<T>(value);
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT CZrSerial::get_BaudRate(TBaudRate* value) { return give(value, static_cast<TBaudRate>(baudRate_)); }
+HRESULT CZrSerial::put_BaudRate(TBaudRate value) {
+  baudRate_ = value;
+  dirty_ = true;
+  return S_OK;
+}
+HRESULT CZrSerial::get_ParityBits(TParityBits* value) { return give(value, static_cast<TParityBits>(parityBits_)); }
+HRESULT CZrSerial::put_ParityBits(TParityBits value) {
+  parityBits_ = value;
+  dirty_ = true;
+  return S_OK;
+}
+HRESULT CZrSerial::get_DataBits(TDataBits* value) { return give(value, static_cast<TDataBits>(dataBits_)); }
+HRESULT CZrSerial::put_DataBits(TDataBits value) {
+  dataBits_ = value;
+  dirty_ = true;
+  return S_OK;
+}
+HRESULT CZrSerial::get_StopBits(TStopBits* value) { return give(value, static_cast<TStopBits>(stopBits_)); }
+HRESULT CZrSerial::put_StopBits(TStopBits value) {
+  stopBits_ = value;
+  dirty_ = true;
+  return S_OK;
+}
+
+HRESULT CZrSerial::get_Port(BSTR* value) {
+  if (!value) return E_POINTER;
+  *value = zr::com::allocBstr(zr::text::ansiToWide(port_));
+  return *value ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CZrSerial::put_Port(BSTR value) {
+  // A Linux device name does not fit the five characters of a COM name, so the whole
+  // text is kept; Open refuses names too long for a path.
+  std::string narrow = zr::text::wideToAnsi(zr::com::bstrView(value));
+  narrow.resize(std::min(narrow.find('\0'), narrow.size()));
+  port_ = std::move(narrow);
+  dirty_ = true;
+  return S_OK;
+}
+
+HRESULT CZrSerial::get_BufferSize(LONG* value) { return give(value, bufferSize_); }
+HRESULT CZrSerial::put_BufferSize(LONG value) {
+  if (value > 0) {
+    bufferSize_ = value;
+    dirty_ = true;
+  }
+  return S_OK;
+}
+
+HRESULT CZrSerial::get_EventChar(CHAR* value) { return give(value, eventChar_); }
+HRESULT CZrSerial::put_EventChar(CHAR value) {
+  eventChar_ = value;
+  dirty_ = true;
+  return S_OK;
+}
+
+HRESULT CZrSerial::get_DiscardNull(VARIANT_BOOL* value) { return give(value, discardNull_); }
+HRESULT CZrSerial::put_DiscardNull(VARIANT_BOOL value) {
+  discardNull_ = value;
+  dirty_ = true;
+  return S_OK;
+}
+
+HRESULT CZrSerial::get_FlowControl(TFlow* value) {
+  if (!value) return E_POINTER;
+  const bool noDsr = outxDsrFlow_ == 0 && dsrSensitivity_ == 0 && txContinueOnXoff_ == 0;
+  if (outxCtsFlow_ != 0 && noDsr && dtrControl_ == 1 && rtsControl_ == 2 && xonXoffOut_ == 0 && xonXoffIn_ == 0) {
+    *value = fcHardWare;
+  } else if (outxCtsFlow_ == 0 && noDsr && dtrControl_ == 1 && rtsControl_ == 0 && xonXoffOut_ != 0 &&
+             xonXoffIn_ != 0) {
+    *value = fcXonXoff;
+  } else if (outxCtsFlow_ == 0 && noDsr && dtrControl_ == 0 && rtsControl_ == 0 && xonXoffOut_ == 0 &&
+             xonXoffIn_ == 0) {
+    *value = fcNone;
+  } else {
+    *value = fcCustom;
+  }
+  return S_OK;
+}
+
+HRESULT CZrSerial::put_FlowControl(TFlow value) {
+  switch (value) {
+    case fcCustom:
+      return S_OK;
+    case fcHardWare:
+      outxCtsFlow_ = 1, dtrControl_ = 1, rtsControl_ = 2, xonXoffIn_ = 0, xonXoffOut_ = 0;
+      break;
+    case fcXonXoff:
+      outxCtsFlow_ = 0, dtrControl_ = 1, rtsControl_ = 0, xonXoffIn_ = 1, xonXoffOut_ = 1;
+      break;
+    default:
+      outxCtsFlow_ = 0, dtrControl_ = 0, rtsControl_ = 0, xonXoffIn_ = 0, xonXoffOut_ = 0;
+      break;
+  }
+  outxDsrFlow_ = 0, dsrSensitivity_ = 0, txContinueOnXoff_ = 0;
+  dirty_ = true;
+  return S_OK;
+}
+
+HRESULT CZrSerial::get_Connected(VARIANT_BOOL* value) { return give(value, connected_); }
+
+HRESULT CZrSerial::get_Blocking(VARIANT_BOOL* value) { return give(value, blocking_); }
+HRESULT CZrSerial::put_Blocking(VARIANT_BOOL value) {
+  blocking_ = value;
+  dirty_ = true;
+  return S_OK;
+}
+
+HRESULT CZrSerial::get_AutoEvent(VARIANT_BOOL* value) { return give(value, autoEvent_); }
+HRESULT CZrSerial::put_AutoEvent(VARIANT_BOOL value) {
+  // Close must find the watcher exactly when Open started one.
+  if (!connected_) autoEvent_ = value;
+  return S_OK;
+}
+
+HRESULT CZrSerial::get_Tools(IZrTools** value) {
+  if (!value) return E_POINTER;
+  *value = tools_.get();
+  if (*value) (*value)->AddRef();
+  return S_OK;
+}
+
+HRESULT CZrSerial::SetParityCheck(VARIANT_BOOL check, VARIANT_BOOL replace, CHAR errorChar) {
+  parityCheck_ = widen(check);
+  parityReplace_ = widen(replace);
+  parityErrorChar_ = static_cast<BYTE>(errorChar);
+  return S_OK;
+}
+
+HRESULT CZrSerial::SetDTR_RTSControl(SHORT DTRControl, SHORT RTSControl) {
+  dtrControl_ = DTRControl;
+  rtsControl_ = RTSControl;
+  return S_OK;
+}
+
+HRESULT CZrSerial::SetXonChar_XoffChar(CHAR XoffChar, CHAR XonChar) {
+  xoffChar_ = static_cast<BYTE>(XoffChar);
+  xonChar_ = static_cast<BYTE>(XonChar);
+  return S_OK;
+}
+
+HRESULT CZrSerial::SetXonXoffIn_XonXoffOut(VARIANT_BOOL XonXoffIn, VARIANT_BOOL XonXoffOut) {
+  xonXoffIn_ = widen(XonXoffIn);
+  xonXoffOut_ = widen(XonXoffOut);
+  return S_OK;
+}
+
+HRESULT CZrSerial::SetDsrSensitivity(VARIANT_BOOL value) {
+  dsrSensitivity_ = widen(value);
+  return S_OK;
+}
+
+HRESULT CZrSerial::SetTXContinueOnXoff(VARIANT_BOOL value) {
+  txContinueOnXoff_ = widen(value);
+  return S_OK;
+}
+
+HRESULT CZrSerial::SetChar(VARIANT_BOOL UseErrChar, CHAR ErrChar, CHAR EofChar) {
+  useErrChar_ = widen(UseErrChar);
+  errChar_ = static_cast<BYTE>(ErrChar);
+  eofChar_ = static_cast<BYTE>(EofChar);
+  return S_OK;
+}
+
+// The setup dialog, the profile file and the about box come with the setup dialog's work.
+HRESULT CZrSerial::ShowSetupDlg() { return E_NOTIMPL; }
+HRESULT CZrSerial::SaveConfig(BSTR) { return E_NOTIMPL; }
+HRESULT CZrSerial::LoadConfig(BSTR) { return E_NOTIMPL; }
+HRESULT CZrSerial::AboutBox() { return E_NOTIMPL; }
+
+HRESULT CZrSerial::GetPortCount(LONG* result) { return give(result, static_cast<LONG>(portNames_.size())); }
+
+HRESULT CZrSerial::GetPortName(LONG index, BSTR* result) {
+  if (!result) return E_POINTER;
+  *result = nullptr;
+  if (index < 0 || static_cast<size_t>(index) >= portNames_.size()) return E_INVALIDARG;
+  *result = zr::com::allocBstr(zr::text::ansiToWide(portNames_[static_cast<size_t>(index)]));
+  return *result ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CZrSerial::Stop() {
+  stop_ = 1;
+  return S_OK;
+}
+
+namespace {
+
+// The two I2 arguments go through the I2 type, not through the 16-bit automation BOOL
+// that shares its C++ type (which would turn a 2 into -1).
+HRESULT invokeSetDtrRts(void* itf, DISPPARAMS* params, VARIANT*, UINT* argErr) {
+  if (params->cArgs != 2) return DISP_E_BADPARAMCOUNT;
+  if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
+  SHORT values[2];
+  for (UINT i = 0; i < 2; ++i) {
+    VARIANT v;
+    VariantInit(&v);
+    HRESULT h = VariantChangeType(&v, &params->rgvarg[1 - i], 0, VT_I2);
+    if (FAILED(h)) {
+      if (argErr) *argErr = 1 - i;
+      return DISP_E_TYPEMISMATCH;
+    }
+    values[i] = v.iVal;
+  }
+  return static_cast<IZrSerial*>(itf)->SetDTR_RTSControl(values[0], values[1]);
+}
+
+}  // namespace
+
+}  // namespace kavlink
+
+using kavlink::IZrSerial;
+using zr::com::DispTable;
+using zr::com::method;
+using zr::com::propGet;
+using zr::com::propPut;
+
+template <>
+const DispTable& zr::com::dispatchTable<IZrSerial>() {
+  static const DispTable t{{
+      propGet<&IZrSerial::get_BaudRate>(u"BaudRate", 1),
+      propPut<&IZrSerial::put_BaudRate>(u"BaudRate", 1),
+      propGet<&IZrSerial::get_ParityBits>(u"ParityBits", 2),
+      propPut<&IZrSerial::put_ParityBits>(u"ParityBits", 2),
+      propGet<&IZrSerial::get_DataBits>(u"DataBits", 3),
+      propPut<&IZrSerial::put_DataBits>(u"DataBits", 3),
+      propGet<&IZrSerial::get_StopBits>(u"StopBits", 4),
+      propPut<&IZrSerial::put_StopBits>(u"StopBits", 4),
+      propGet<&IZrSerial::get_Port>(u"Port", 5),
+      propPut<&IZrSerial::put_Port>(u"Port", 5),
+      propGet<&IZrSerial::get_BufferSize>(u"BufferSize", 21),
+      propPut<&IZrSerial::put_BufferSize>(u"BufferSize", 21),
+      propGet<&IZrSerial::get_EventChar>(u"EventChar", 31),
+      propPut<&IZrSerial::put_EventChar>(u"EventChar", 31),
+      propGet<&IZrSerial::get_DiscardNull>(u"DiscardNull", 32),
+      propPut<&IZrSerial::put_DiscardNull>(u"DiscardNull", 32),
+      propGet<&IZrSerial::get_FlowControl>(u"FlowControl", 33),
+      propPut<&IZrSerial::put_FlowControl>(u"FlowControl", 33),
+      propGet<&IZrSerial::get_Connected>(u"Connected", 37),
+      propGet<&IZrSerial::get_Blocking>(u"Blocking", 39),
+      propPut<&IZrSerial::put_Blocking>(u"Blocking", 39),
+      propGet<&IZrSerial::get_AutoEvent>(u"AutoEvent", 41),
+      propPut<&IZrSerial::put_AutoEvent>(u"AutoEvent", 41),
+      propGet<&IZrSerial::get_Tools>(u"Tools", 47),
+      method<&IZrSerial::Open>(u"Open", 6),
+      method<&IZrSerial::Close>(u"Close", 7),
+      method<&IZrSerial::GetInputCount>(u"GetInputCount", 8),
+      method<&IZrSerial::Send>(u"Send", 9),
+      method<&IZrSerial::SendStr>(u"SendStr", 10),
+      method<&IZrSerial::Recv>(u"Recv", 11),
+      method<&IZrSerial::RecvStr>(u"RecvStr", 12),
+      method<&IZrSerial::ClearBuf>(u"ClearBuf", 13),
+      method<&IZrSerial::WaitForData>(u"WaitForData", 18),
+      method<&IZrSerial::RecvWait>(u"RecvWait", 20),
+      method<&IZrSerial::SetParityCheck>(u"SetParityCheck", 25),
+      DispTable::Member{u"SetDTR_RTSControl", 26, DISPATCH_METHOD, &kavlink::invokeSetDtrRts},
+      method<&IZrSerial::SetXonChar_XoffChar>(u"SetXonChar_XoffChar", 27),
+      method<&IZrSerial::SetXonXoffIn_XonXoffOut>(u"SetXonXoffIn_XonXoffOut", 28),
+      method<&IZrSerial::SetDsrSensitivity>(u"SetDsrSensitivity", 29),
+      method<&IZrSerial::SetTXContinueOnXoff>(u"SetTXContinueOnXoff", 30),
+      method<&IZrSerial::ShowSetupDlg>(u"ShowSetupDlg", 34),
+      method<&IZrSerial::SaveConfig>(u"SaveConfig", 35),
+      method<&IZrSerial::LoadConfig>(u"LoadConfig", 36),
+      method<&IZrSerial::UpdateDCB>(u"UpdateDCB", 38),
+      method<&IZrSerial::AboutBox>(u"AboutBox", -552),
+      method<&IZrSerial::GetPortCount>(u"GetPortCount", 42),
+      method<&IZrSerial::GetPortName>(u"GetPortName", 43),
+      method<&IZrSerial::Stop>(u"Stop", 44),
+      method<&IZrSerial::SetChar>(u"SetChar", 46),
+  }};
+  return t;
+}
+
+KAVLINK_CLASS(kavlink::CZrSerial, "ZrSerial Class");
