@@ -146,6 +146,7 @@ HRESULT readPtrBuf(const VARIANT& v, PTRBUF* out) {
 
 HRESULT invokeById(IDispatch* d, DISPID id, WORD flags, std::vector<VARIANT> args, VARIANT* result,
                    EXCEPINFO* excep) {
+  if (result) VariantClear(result);  // the result is an out-value: what it held goes
   std::reverse(args.begin(), args.end());
   DISPID named = DISPID_PROPERTYPUT;
   DISPPARAMS dp{args.data(), nullptr, static_cast<UINT>(args.size()), 0};

@@ -111,6 +111,11 @@ TEST_F(ZrSerialEvents, AHangUpIsReportedOnceAndEndsTheWatcher) {
 }
 
 TEST_F(ZrSerialEvents, AWatcherThatCannotStartFailsTheOpen) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The sanitizer runtime needs descriptors of its own and fails in its own ways when the
+  // limit is this tight; the plain build runs this case.
+  GTEST_SKIP() << "descriptor limits are not meaningful under the sanitizers";
+#endif
   // With few descriptors left, some limit lets the device open but not its events.
   zr::msg::queueFd();
   int lowest = dup(0);

@@ -2,6 +2,7 @@
 // through Decrypt, and the result codes, directly and through IDispatch.
 #include "sts/zr_sts.h"
 
+#include <utility>
 #include <gtest/gtest.h>
 
 #include <ctime>
@@ -271,11 +272,11 @@ TEST_F(ZrStsTest, ThroughIDispatch) {
   ASSERT_EQ(invokeByName(d, u"GetCreditToken", DISPATCH_METHOD,
                          {varBstr(u"E653341F9D5BF36F"), varI4(0), varI4(5), varI4(5871715), varR8(0.1)}, &r),
             S_OK);
-  EXPECT_EQ(take(r.bstrVal), test::kTokenVectors[0].token);
+  EXPECT_EQ(take(std::exchange(r, VARIANT{}).bstrVal), test::kTokenVectors[0].token);
   ASSERT_EQ(invokeByName(d, u"RND", DISPATCH_PROPERTYGET, {}, &r), S_OK);
   EXPECT_EQ(r.lVal, 5);
   ASSERT_EQ(invokeByName(d, u"Decrypt", DISPATCH_METHOD, {varBstr(u"0"), varBstr(u"23716100501183194197")}, &r), S_OK);
-  EXPECT_EQ(take(r.bstrVal), "<null>");  // S_OK with a null Data
+  EXPECT_EQ(take(std::exchange(r, VARIANT{}).bstrVal), "<null>");  // S_OK with a null Data
 
   BSTR newKey = SysAllocString(u"");  // by reference: empty in, derived key out
   VARIANT byRef;
@@ -288,7 +289,7 @@ TEST_F(ZrStsTest, ThroughIDispatch) {
                           varBool(false), byRef},
                          &r),
             S_OK);
-  EXPECT_EQ(take(r.bstrVal), std::string(test::kKeyChangeVectors[0].token1) + test::kKeyChangeVectors[0].token2);
+  EXPECT_EQ(take(std::exchange(r, VARIANT{}).bstrVal), std::string(test::kKeyChangeVectors[0].token1) + test::kKeyChangeVectors[0].token2);
   EXPECT_EQ(take(newKey), test::kKeyB);
 
   EXCEPINFO e{};
