@@ -9,27 +9,10 @@
 
 namespace {
 
-class SimpleErrorInfo final : public IErrorInfo {
+class SimpleErrorInfo final : public zr::com::SimpleObject<SimpleErrorInfo, IErrorInfo> {
  public:
   SimpleErrorInfo(std::u16string_view description, std::u16string_view source, REFGUID iid)
       : description_(description), source_(source), iid_(iid) {}
-
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IUnknown::iid || riid == IErrorInfo::iid) {
-      *ppv = static_cast<IErrorInfo*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
   HRESULT GetGUID(GUID* guid) override {
     if (!guid) return E_INVALIDARG;
     *guid = iid_;
@@ -57,7 +40,6 @@ class SimpleErrorInfo final : public IErrorInfo {
   std::u16string description_;
   std::u16string source_;
   GUID iid_;
-  std::atomic<ULONG> refs_{1};
 };
 
 thread_local IErrorInfo* t_errorInfo = nullptr;

@@ -6,27 +6,12 @@
 #include <vector>
 
 #include "com/com.h"
+#include "com/object.h"
 
 namespace {
 
-class MemoryStream final : public IStream {
+class MemoryStream final : public zr::com::SimpleObject<MemoryStream, IStream> {
  public:
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IUnknown::iid || riid == ISequentialStream::iid || riid == IStream::iid) {
-      *ppv = static_cast<IStream*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
 
   HRESULT Read(void* buffer, ULONG size, ULONG* read) override {
     if (!buffer && size) return STG_E_INVALIDPOINTER;
@@ -106,7 +91,6 @@ class MemoryStream final : public IStream {
  private:
   std::vector<unsigned char> data_;
   size_t pos_ = 0;
-  std::atomic<ULONG> refs_{1};
 };
 
 }  // namespace

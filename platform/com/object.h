@@ -86,6 +86,32 @@ bool iidInChain(REFIID riid) {
 }
 }  // namespace detail
 
+// A plain object behind one interface (and those it derives from): no aggregation, one
+// reference for its maker, deleted with its last reference.
+template <class Derived, class I>
+class SimpleObject : public I {
+ public:
+  HRESULT QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    if (riid == IUnknown::iid || detail::iidInChain<I>(riid)) {
+      *ppv = static_cast<I*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return ++refs_; }
+  ULONG Release() override {
+    ULONG n = --refs_;
+    if (n == 0) delete static_cast<Derived*>(this);
+    return n;
+  }
+
+ private:
+  std::atomic<ULONG> refs_{1};
+};
+
 template <class Derived, class... Itfs>
 class ComObject : public Itfs... {
  public:
@@ -207,25 +233,9 @@ class ComObject : public Itfs... {
 
 // The class factory of a class made by ComObject::createInstance.
 template <class T>
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public SimpleObject<ClassFactory<T>, IClassFactory> {
  public:
   static IClassFactory* make() { return new (std::nothrow) ClassFactory(); }
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IUnknown::iid || riid == IClassFactory::iid) {
-      *ppv = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
   HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
     if (outer && !T::kAggregatable) {
       if (ppv) *ppv = nullptr;
@@ -243,9 +253,9 @@ class ClassFactory final : public IClassFactory {
   }
 
  private:
+  friend class SimpleObject<ClassFactory<T>, IClassFactory>;
   ClassFactory() { ++liveObjects(); }
   ~ClassFactory() { --liveObjects(); }
-  std::atomic<ULONG> refs_{1};
 };
 
 // Every error of every interface is described by the thread's error info.

@@ -96,3 +96,20 @@ TEST_F(Activation, UnknownClassIsNotRegistered) {
                              u.putVoid()),
             REGDB_E_CLASSNOTREG);
 }
+
+TEST_F(Activation, ComErrorThroughDispatchCarriesTheClassProgIdAsSource) {
+  CLSID clsid{};
+  ASSERT_EQ(CLSIDFromProgID(u"kavlink.ZrCommDLT645", &clsid), S_OK);
+  ComPtr<IDispatch> d;
+  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IDispatch::iid, d.putVoid()), S_OK);
+  // Send of no frame: the control's own COM error.
+  EXCEPINFO ei{};
+  Variant r;
+  VARIANT none;
+  VariantInit(&none);
+  ASSERT_EQ(invokeByName(d.get(), u"Send", DISPATCH_METHOD, {none}, &r, &ei), DISP_E_EXCEPTION);
+  EXPECT_EQ(bstrView(ei.bstrSource), u"kavlink.ZrCommDLT645.1");
+  EXPECT_EQ(bstrView(ei.bstrDescription), u"IFrame645 interface is null");
+  SysFreeString(ei.bstrSource);
+  SysFreeString(ei.bstrDescription);
+}
