@@ -2,7 +2,9 @@
 
 #include <cstring>
 
+#include "com/com_ptr.h"
 #include "com/object.h"
+#include <utility>
 
 namespace kavlink {
 
@@ -68,46 +70,68 @@ void PropertyStreamReader::raw(void* p, size_t n) {
   if (got != n) throw zr::com::HResultError(STG_E_READFAULT);
 }
 
-void PropertyStreamReader::expect(VARTYPE vt) {
-  VARTYPE got = 0;
-  raw(&got, 2);
-  if (got != vt) throw zr::com::HResultError(E_FAIL);
+void PropertyStreamReader::next(VARTYPE want, VARIANT& out) {
+  VARTYPE vt = 0;
+  raw(&vt, 2);
+  zr::com::Variant v;
+  switch (vt) {
+    case VT_UI4:
+    case VT_I4:
+      raw(&v.ulVal, 4);
+      break;
+    case VT_BOOL:
+    case VT_I2:
+    case VT_UI2:
+      raw(&v.uiVal, 2);
+      break;
+    case VT_I1:
+    case VT_UI1:
+      raw(&v.bVal, 1);
+      break;
+    case VT_BSTR: {
+      uint32_t count = 0;
+      raw(&count, 4);
+      if (count == 0) break;  // a null string
+      if (count % 2 != 0 || count > (1u << 20)) throw zr::com::HResultError(E_FAIL);
+      std::u16string text(count / 2, u'\0');
+      raw(text.data(), count);
+      text.pop_back();  // the terminator
+      v.bstrVal = zr::com::allocBstr(text);
+      if (!v.bstrVal) throw zr::com::HResultError(E_OUTOFMEMORY);
+      break;
+    }
+    default:
+      throw zr::com::HResultError(E_FAIL);
+  }
+  v.vt = vt;
+  HRESULT h = VariantChangeType(&out, &v, 0, want);
+  if (FAILED(h)) throw zr::com::HResultError(E_FAIL);
 }
 
 uint32_t PropertyStreamReader::ui4() {
-  expect(VT_UI4);
-  uint32_t v;
-  raw(&v, 4);
-  return v;
+  zr::com::Variant v;
+  next(VT_UI4, v);
+  return v.ulVal;
 }
 int32_t PropertyStreamReader::i4() {
-  expect(VT_I4);
-  int32_t v;
-  raw(&v, 4);
-  return v;
+  zr::com::Variant v;
+  next(VT_I4, v);
+  return v.lVal;
 }
 int8_t PropertyStreamReader::i1() {
-  expect(VT_I1);
-  int8_t v;
-  raw(&v, 1);
-  return v;
+  zr::com::Variant v;
+  next(VT_I1, v);
+  return static_cast<int8_t>(v.cVal);
 }
 VARIANT_BOOL PropertyStreamReader::boolean() {
-  expect(VT_BOOL);
-  VARIANT_BOOL v;
-  raw(&v, 2);
-  return v;
+  zr::com::Variant v;
+  next(VT_BOOL, v);
+  return v.boolVal;
 }
 BSTR PropertyStreamReader::bstr() {
-  expect(VT_BSTR);
-  uint32_t count = 0;
-  raw(&count, 4);
-  if (count == 0) return nullptr;
-  if (count % 2 != 0 || count > (1u << 20)) throw zr::com::HResultError(E_FAIL);
-  std::u16string text(count / 2, u'\0');
-  raw(text.data(), count);
-  text.pop_back();  // the terminator
-  return zr::com::allocBstr(text);
+  zr::com::Variant v;
+  next(VT_BSTR, v);
+  return std::exchange(v.bstrVal, nullptr);
 }
 
 }  // namespace kavlink

@@ -30,8 +30,10 @@ class PropertyStreamWriter {
   std::vector<uint8_t> bytes_;
 };
 
-// Reads the same layout; every read throws zr::com::HResultError when the stream ends
-// early or a type tag is not the one expected.
+// Reads the same layout. Each value is read by its own type tag and coerced to the type
+// asked for (a container may have stored a property under a neighbouring type); every read
+// throws zr::com::HResultError when the stream ends early, a tag is unknown or the value
+// does not fit.
 class PropertyStreamReader {
  public:
   explicit PropertyStreamReader(IStream* stream);
@@ -47,7 +49,8 @@ class PropertyStreamReader {
 
  private:
   void raw(void* p, size_t n);
-  void expect(VARTYPE vt);
+  // The next value, coerced to vt.
+  void next(VARTYPE vt, VARIANT& out);
   IStream* stream_;
   uint32_t version_ = 0, cx_ = 0, cy_ = 0;
 };
