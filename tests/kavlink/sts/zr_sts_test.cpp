@@ -2,12 +2,12 @@
 // through Decrypt, and the result codes, directly and through IDispatch.
 #include "sts/zr_sts.h"
 
-#include <utility>
 #include <gtest/gtest.h>
 
 #include <ctime>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include "com/com_ptr.h"
 #include "com/dispatch.h"
@@ -48,7 +48,8 @@ class ZrStsTest : public ::testing::Test {
                       std::string_view control = "") {
     BSTR t = nullptr;
     Bstr k(key);
-    LONG v = static_cast<LONG>(value);
+    // Only the credit amount may be NaN or out of LONG's range; converting it would be undefined.
+    LONG v = kind == kCredit ? 0 : static_cast<LONG>(value);
     HRESULT h = kind == kCredit        ? sts->GetCreditToken(k, subclass, rnd, tid, static_cast<float>(value), &t)
                 : kind == kMpl         ? sts->GetMaxPowerLimitToken(k, rnd, tid, v, &t)
                 : kind == kClearCredit ? sts->GetClearCreditToken(k, rnd, tid, v, &t)
@@ -164,6 +165,35 @@ TEST_F(ZrStsTest, ArgumentRulesAndValueCoding) {
   for (const auto& c : coded) {
     request(c.kind, "1", 1, 2, c.value);
     EXPECT_EQ(raw().substr(9, 4), c.code) << c.value;
+  }
+}
+
+TEST_F(ZrStsTest, MakeMeterKeyLeavesItsInputAndKeyInTheTextFields) {
+  request(kCredit, test::kKeyA, 4, 1234, 1.0);
+  BSTR key = nullptr;
+  ASSERT_EQ(sts->MakeMeterKey(Bstr("123456"), Bstr("abababababababab"), nullptr, Bstr("00000000000"), 2, 2, 2, 1, &key),
+            S_OK);
+  EXPECT_EQ(take(key), test::kKeyB);
+  EXPECT_EQ(raw(), "2151356021FFFFFF");
+  EXPECT_EQ(encrypted(), test::kKeyB);
+  EXPECT_EQ(rnd(), 5);  // the token fields stay as the last token left them
+  EXPECT_EQ(tid(), 1235u);
+}
+
+TEST_F(ZrStsTest, TextFunctionsThroughTheObject) {
+  using Member = HRESULT (IZrSTS::*)(BSTR, BSTR*);
+  const struct {
+    Member member;
+    const char* in;
+    const char* out;
+  } cases[] = {{&IZrSTS::GetFormatToken, "123", "0000 0000 0000 0000 0123"},
+               {&IZrSTS::GetFormatToken, "", "0000 0000 0000 0000 0000"},
+               {&IZrSTS::GetMid11, "123456789", "01234567897"},
+               {&IZrSTS::GetPAN, "911111111115", "600727111111111153"}};
+  for (const auto& c : cases) {
+    BSTR out = nullptr;
+    ASSERT_EQ((sts.get()->*c.member)(Bstr(c.in), &out), S_OK) << c.in;
+    EXPECT_EQ(take(out), c.out);
   }
 }
 
@@ -289,7 +319,8 @@ TEST_F(ZrStsTest, ThroughIDispatch) {
                           varBool(false), byRef},
                          &r),
             S_OK);
-  EXPECT_EQ(take(std::exchange(r, VARIANT{}).bstrVal), std::string(test::kKeyChangeVectors[0].token1) + test::kKeyChangeVectors[0].token2);
+  EXPECT_EQ(take(std::exchange(r, VARIANT{}).bstrVal),
+            std::string(test::kKeyChangeVectors[0].token1) + test::kKeyChangeVectors[0].token2);
   EXPECT_EQ(take(newKey), test::kKeyB);
 
   EXCEPINFO e{};
