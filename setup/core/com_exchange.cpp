@@ -1,6 +1,10 @@
 #include "core/com_exchange.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -44,8 +48,8 @@ void checkCom(HRESULT h) {
 }
 
 ComExchange::ComExchange(const FormFields& fields, UiPort& ui) : fields_(fields), ui_(ui) {
-  HRESULT h = CoCreateInstance(kavlink::CLSID_ZrCommDLT645, nullptr, CLSCTX_INPROC_SERVER,
-                               kavlink::IZrCommDLT645::iid, zrComm_.putVoid());
+  HRESULT h = CoCreateInstance(kavlink::CLSID_ZrCommDLT645, nullptr, CLSCTX_INPROC_SERVER, kavlink::IZrCommDLT645::iid,
+                               zrComm_.putVoid());
   if (FAILED(h)) throw SetupError("The communication component is not registered");
 }
 

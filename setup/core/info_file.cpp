@@ -55,6 +55,8 @@ void SaveItemList(const ResultList& list, const std::filesystem::path& file) {
   }
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  // Closed before the check: a full disk shows only when the buffer is flushed.
+  out.close();
   if (!out) throw SetupError("Cannot create file \"" + file.string() + "\"");
 }
 

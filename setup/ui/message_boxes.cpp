@@ -18,7 +18,8 @@ void showBox(QMessageBox::Icon icon, const char* title, const std::string& text,
 }  // namespace
 
 void QtMessageBoxes::information(const std::string& text) {
-  showBox(QMessageBox::Information, kApplicationTitle, text, QMessageBox::Ok);
+  // A plain box: the title says "Information", the box itself carries no icon.
+  showBox(QMessageBox::NoIcon, kApplicationTitle, text, QMessageBox::Ok);
 }
 
 void QtMessageBoxes::warningYes(const std::string& text) {

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "core/setup_error.h"
 #include "temp_dir.h"
 
 namespace zr::setup {
@@ -84,6 +85,14 @@ TEST(InfoFile, SavesRowsWithCrLfAndReadsThemBack) {
 
   SaveItemList(ResultList(), file);
   EXPECT_EQ(readFile(file), "");
+}
+
+TEST(InfoFile, AWriteThatDoesNotReachTheFileIsAnError) {
+  // The device takes the open but refuses every byte, as a full disk does.
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  ResultList list;
+  list.append({"Total active energy", "000123.45", "kWh", false});
+  EXPECT_THROW(SaveItemList(list, "/dev/full"), SetupError);
 }
 
 }  // namespace

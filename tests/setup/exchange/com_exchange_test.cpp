@@ -1,12 +1,13 @@
 // The setup program's meter exchange through the registered component, against the
 // simulated meter on each of its three channels.
+#include "core/com_exchange.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "core/com_exchange.h"
 #include "core/setup_error.h"
 #include "sim/dlt645_meter.h"
 #include "sim/lora_wrapper.h"
@@ -191,6 +192,7 @@ TEST_F(Exchange, ConnectFailuresAreReported) {
   EXPECT_THROW(ex->btnConnectClick("127.0.0.1", "60x"), SetupError);
   try {
     ex->btnConnectClick("127.0.0.1", "abc");
+    ADD_FAILURE() << "abc was taken for a port";
   } catch (const SetupError& e) {
     EXPECT_STREQ(e.what(), "'abc' is not a valid integer value");
   }

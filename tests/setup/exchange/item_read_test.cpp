@@ -111,8 +111,11 @@ TEST_P(ItemRead, SilentMeterEndsWithReturnNullAndThePortClosed) {
 INSTANTIATE_TEST_SUITE_P(Channels, ItemRead, ::testing::Values(Channel::Plain, Channel::Lora, Channel::Remote),
                          [](const auto& info) {
                            switch (info.param) {
-                             case Channel::Plain: return std::string("PlainSerial");
-                             case Channel::Lora: return std::string("LoraSerial");
-                             default: return std::string("RemoteTcp");
+                             case Channel::Plain:
+                               return std::string("PlainSerial");
+                             case Channel::Lora:
+                               return std::string("LoraSerial");
+                             default:
+                               return std::string("RemoteTcp");
                            }
                          });
