@@ -281,9 +281,10 @@ HRESULT CZrSerial::SendStr(BSTR str, VARIANT_BOOL* result) {
   if (!result) return E_POINTER;
   *result = 0;
   return guard([&] {
-    // All of the converted text goes out, however many bytes it takes.
+    // All of the converted text goes out, however many bytes it takes. An empty text still
+    // goes to the port, so that a port that is not open says so instead of "sent".
     std::string bytes = zr::text::wideToAnsi(zr::com::bstrView(str));
-    DWORD n = bytes.empty() ? 0 : WritePort(bytes.data(), static_cast<DWORD>(bytes.size()));
+    DWORD n = WritePort(bytes.data(), static_cast<DWORD>(bytes.size()));
     *result = n == bytes.size() ? 1 : 0;
   });
 }

@@ -64,12 +64,13 @@ void SerialDevice::open(const std::string& path) {
   };
   termios2 t{};
   if (ioctl(fd, TCGETS2, &t) != 0) bail(errno, "not a terminal");
-  // TIOCEXCL keeps other users out but not a privileged one; the lock also holds against
-  // a second open in this very process.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) bail(errno == EWOULDBLOCK ? EBUSY : errno, "device in use");
-  if (ioctl(fd, TIOCEXCL) != 0) bail(errno, "exclusive mode");
   struct stat st {};
   if (fstat(fd, &st) != 0) bail(errno, "fstat");
+  // TIOCEXCL keeps other users out but not a privileged one; the lock also holds against
+  // a second open in this very process. The flag outlives this descriptor, so nothing
+  // that can fail comes between setting it and the point where close clears it again.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) bail(errno == EWOULDBLOCK ? EBUSY : errno, "device in use");
+  if (ioctl(fd, TIOCEXCL) != 0) bail(errno, "exclusive mode");
 
   // Raw mode at the speed the line has, so nothing is cooked before configure runs.
   LineSettings raw;

@@ -30,6 +30,9 @@ TEST_F(ZrSerialIo, OpenFailuresLeaveTheStateAsItWas) {
   auto other = newSerial(pty.slaveName());
   EXPECT_EQ(failureOf(other->Open()), "Unable to open com port");  // the first one holds it
   port->put_AutoEvent(0);                                          // ignored while open
+  VARIANT_BOOL autoEvent = 0;
+  port->get_AutoEvent(&autoEvent);
+  EXPECT_EQ(autoEvent, 1);
   EXPECT_TRUE(port->EventWatcherRunning());
   EXPECT_EQ(port->Close(), S_OK);
   EXPECT_EQ(port->Close(), S_OK);
@@ -96,6 +99,8 @@ TEST_F(ZrSerialIo, RefusedUpdateLeavesAConnectedPortWithoutDevice) {
   VARIANT_BOOL ok = -1, connected = 0;
   LONG n = -1;
   EXPECT_EQ(failureOf(port->Send(reinterpret_cast<PTRBUF>(buf), 4, &ok)), "WriteFile function failed");
+  EXPECT_EQ(failureOf(port->SendStr(zr::com::Bstr(u"").get(), &ok)), "WriteFile function failed");
+  EXPECT_EQ(ok, 0);  // an empty text is no success on a port without its device
   EXPECT_EQ(failureOf(port->Recv(reinterpret_cast<PTRBUF>(buf), 4, &n)), "ReadFile function failed");
   EXPECT_EQ(failureOf(port->WaitForData(50, &n)), "ClearCommError function failed");
   EXPECT_EQ(failureOf(port->ClearBuf()), "PurgeComm function failed");
@@ -116,11 +121,15 @@ TEST_F(ZrSerialIo, TransfersHonourTheirLengths) {
     EXPECT_EQ(ok, result) << len;
     EXPECT_EQ(pty.receive(14, 20).size(), written) << len;
   }
-  zr::com::Bstr text(u"a\u4E2Db");  // the whole converted text goes out, then the result is 1
-  VARIANT_BOOL ok = 0;
-  port->SendStr(text.get(), &ok);
-  EXPECT_EQ(ok, 1);
-  EXPECT_EQ(pty.receive(4, 20), (Bytes{'a', '?', 'b'}));
+  // The whole converted text goes out, then the result is 1; an empty text sends nothing.
+  for (const auto& [chars, bytes] :
+       {std::pair{std::u16string(u"a\u4E2Db"), Bytes{'a', '?', 'b'}}, std::pair{std::u16string(), Bytes{}}}) {
+    VARIANT_BOOL ok = 0;
+    ASSERT_EQ(failureOf(port->SendStr(zr::com::Bstr(chars).get(), &ok)), "");
+    EXPECT_EQ(ok, 1);
+    EXPECT_EQ(pty.receive(4, 20), bytes);
+  }
+  zr::com::Bstr text;
   char in[8] = {};
   LONG n = -1;
   port->Recv(reinterpret_cast<PTRBUF>(in), 8, &n);
@@ -132,6 +141,21 @@ TEST_F(ZrSerialIo, TransfersHonourTheirLengths) {
   EXPECT_EQ(n, 2);
   port->RecvStr(text.put());
   EXPECT_EQ(text.str(), std::u16string(u"\x03\0\u00E9", 3));
+}
+
+// How soon a wait must see a byte that arrives while it waits: well inside one 20 ms step.
+constexpr long kPromptMs = 10;
+
+struct FarEndAnswer {
+  zr::test::PtyPair* pty;
+  std::chrono::steady_clock::time_point sentAt;
+};
+
+zr::msg::LRESULT answerProc(zr::msg::HWND, zr::msg::UINT, zr::msg::WPARAM w, zr::msg::LPARAM) {
+  auto* answer = reinterpret_cast<FarEndAnswer*>(w);
+  answer->sentAt = std::chrono::steady_clock::now();
+  answer->pty->send("!");
+  return 0;
 }
 
 zr::msg::LRESULT stopProc(zr::msg::HWND, zr::msg::UINT, zr::msg::WPARAM w, zr::msg::LPARAM) {
@@ -152,15 +176,15 @@ TEST_F(ZrSerialIo, WaitForDataEndsAtOnceOnTimeOnInputOrOnStop) {
   EXPECT_EQ(n, 0);
   EXPECT_GE(msSince(t0), 60 - kTickSlackMs);
 
-  std::thread farEnd([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));  // answers while the port waits
-    pty.send("!");
-  });
-  t0 = std::chrono::steady_clock::now();
+  // The far end answers from a message the wait dispatches, so the byte comes mid-wait; the
+  // wait sees it at once, not at the end of its 20 ms step.
+  FarEndAnswer answer{&pty, {}};
+  zr::msg::HWND answering = zr::msg::createWindow("ZrSerialTest", answerProc);
+  zr::msg::postMessage(answering, zr::msg::WM_USER, reinterpret_cast<zr::msg::WPARAM>(&answer), 0);
   port->WaitForData(5000, &n);
-  farEnd.join();
   EXPECT_EQ(n, 1);
-  EXPECT_LT(msSince(t0), 2500);
+  EXPECT_LT(msSince(answer.sentAt), kPromptMs);
+  zr::msg::destroyWindow(answering);
   port->ClearBuf();
 
   // Stop comes from a message the wait dispatches; with Blocking nothing is dispatched.

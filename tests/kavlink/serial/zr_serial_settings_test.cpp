@@ -56,10 +56,13 @@ TEST(ZrSerialSettings, FlowControlPresetsAndClassification) {
 }
 
 TEST(ZrSerialSettings, PutsKeptIgnoredAndPassedByDispatch) {
-  auto port = newSerial("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
-  zr::com::Bstr name;
-  port->get_Port(name.put());
-  EXPECT_EQ(name.view().size(), 62u);  // not cut to a COM name's five characters
+  // Names come back whole: not cut to a COM name's five characters.
+  for (const char* port : {"COM12", "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"}) {
+    zr::com::Bstr name;
+    newSerial(port)->get_Port(name.put());
+    EXPECT_EQ(zr::text::wideToAnsi(name.view()), port);
+  }
+  auto port = newSerial();
   port->put_BufferSize(0);
   port->put_BufferSize(-5);
   EXPECT_EQ(getByName(port.get(), u"BufferSize"), 2048);
