@@ -128,6 +128,8 @@ HRESULT readInterfaceArg(const VARIANT& v, REFIID iid, IUnknown** out) {
 HRESULT readPtrBuf(const VARIANT& v, PTRBUF* out) {
   VARIANT tmp;
   VariantInit(&tmp);
+  // A by-reference address without its pointer has nothing to read the address from.
+  if ((v.vt & VT_BYREF) && !v.byref) return DISP_E_TYPEMISMATCH;
   VARTYPE vt = v.vt & VT_BYREF ? static_cast<VARTYPE>(v.vt & ~VT_BYREF) : v.vt;
   // A 32-bit address passed as I4 keeps its bits; a 64-bit one needs I8/UI8.
   VARTYPE want = (vt == VT_I4 || vt == VT_UI4 || vt == VT_INT || vt == VT_UINT) ? VT_UI4 : VT_UI8;

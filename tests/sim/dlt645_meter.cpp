@@ -145,7 +145,9 @@ std::optional<Bytes> Dlt645Meter::answer(const Request& r) {
 
   Bytes out(static_cast<size_t>(faults_.preamble), 0xFE);
   out.insert(out.end(), faults_.noise.begin(), faults_.noise.end());
-  Bytes f = frame(faults_.replyAddress.value_or(address_), control, data);
+  std::string from = faults_.replyAddress.value_or(address_);
+  if (broadcast && broadcastReplyAddress_) from = *broadcastReplyAddress_;
+  Bytes f = frame(from, control, data);
   if (faults_.badChecksum) f[f.size() - 2] = static_cast<uint8_t>(f[f.size() - 2] + 1);
   out.insert(out.end(), f.begin(), f.end());
   if (faults_.twice) out.insert(out.end(), f.begin(), f.end());
@@ -172,6 +174,11 @@ void Dlt645Meter::setFaults(const MeterFaults& f) {
 MeterFaults Dlt645Meter::faults() const {
   std::lock_guard lock(mutex_);
   return faults_;
+}
+
+void Dlt645Meter::setBroadcastReplyAddress(std::optional<std::string> address) {
+  std::lock_guard lock(mutex_);
+  broadcastReplyAddress_ = std::move(address);
 }
 
 std::string Dlt645Meter::address() const {

@@ -53,6 +53,9 @@ class Dlt645Meter {
   void setValue(uint16_t di, Bytes value);
   std::optional<Bytes> value(uint16_t di) const;
   void setFaults(const MeterFaults& f);
+  // The address a broadcast request (999999999999) is answered from: the meter's own by
+  // default; a meter that echoes the broadcast address is made with "999999999999".
+  void setBroadcastReplyAddress(std::optional<std::string> address);
   MeterFaults faults() const;
   std::string address() const;
 
@@ -77,6 +80,7 @@ class Dlt645Meter {
   std::map<uint16_t, Bytes> values_;
   std::map<uint8_t, Handler> handlers_;
   MeterFaults faults_;
+  std::optional<std::string> broadcastReplyAddress_;
   Bytes pending_;
   std::vector<Request> requests_;
 };

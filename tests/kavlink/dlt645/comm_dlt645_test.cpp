@@ -1,6 +1,8 @@
 // The DL/T 645 master against a simulated meter on a pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "com/com_ptr.h"
@@ -77,6 +79,36 @@ TEST(Dlt645MeterSim, AnswersTheReadRequestWithTheBytesOnTheWire) {
   auto replies = m.feed(req.data(), req.size());
   ASSERT_EQ(replies.size(), 1u);
   EXPECT_EQ(replies[0], withChecksum(kReply9010));
+}
+
+TEST(Dlt645MeterSim, BroadcastRequestsAreAnsweredFromTheConfiguredAddress) {
+  const Bytes readIdRequest = {0x68, 0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x68, 0x01, 0x02, 0x65, 0xF3, 0xC1, 0x16};
+  const Bytes readEnergyRequest = {0x68, 0x45, 0x23, 0x01, 0x00, 0x00, 0x00, 0x68, 0x01, 0x02, 0x43, 0xC3, 0x42, 0x16};
+  // Meter number C032 = 000000012345, value bytes lowest first.
+  const Bytes idFromOwn = {0x68, 0x45, 0x23, 0x01, 0x00, 0x00, 0x00, 0x68, 0x81, 0x08,
+                           0x65, 0xF3, 0x78, 0x56, 0x34, 0x33, 0x33, 0x33, 0xB5, 0x16};
+  const Bytes idFromBroadcast = {0x68, 0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x68, 0x81, 0x08,
+                                 0x65, 0xF3, 0x78, 0x56, 0x34, 0x33, 0x33, 0x33, 0xE2, 0x16};
+  const Bytes energyFromOwn = {0x68, 0x45, 0x23, 0x01, 0x00, 0x00, 0x00, 0x68, 0x81,
+                               0x06, 0x43, 0xC3, 0x89, 0x67, 0x45, 0x33, 0x2E, 0x16};
+  struct Row {
+    const char* what;
+    std::optional<std::string> broadcastFrom;
+    Bytes request;
+    Bytes reply;
+  };
+  const Row rows[] = {
+      {"broadcast, default", std::nullopt, readIdRequest, idFromOwn},
+      {"broadcast, echoed address", "999999999999", readIdRequest, idFromBroadcast},
+      {"own address, echo set", "999999999999", readEnergyRequest, energyFromOwn},
+  };
+  for (const Row& r : rows) {
+    sim::Dlt645Meter m;
+    m.setBroadcastReplyAddress(r.broadcastFrom);
+    auto replies = m.feed(r.request.data(), r.request.size());
+    ASSERT_EQ(replies.size(), 1u) << r.what;
+    EXPECT_EQ(replies[0], r.reply) << r.what;
+  }
 }
 
 TEST_F(Dlt645Master, CommReturnsTheReply) {
@@ -172,6 +204,32 @@ TEST_F(Dlt645Master, TwoRepliesInOneBurstThenRecvReturnsTheSecondFromTheBuffer) 
   ASSERT_EQ(control->Recv(second.put()), S_OK);
   ASSERT_TRUE(second);
   EXPECT_EQ(dataOf(second.get()), dataOf(first.get()));
+}
+
+TEST_F(Dlt645Master, SecondFrameOfABurstIsTakenFromTheBufferWithoutWaiting) {
+  Bytes first = {0x68, 0x45, 0x23, 0x01, 0x00, 0x00, 0x00, 0x68, 0x81,
+                 0x06, 0x43, 0xC3, 0x89, 0x67, 0x45, 0x33, 0x2E, 0x16};
+  // The same reply with the lowest value byte 0x01 (0x34 on the wire).
+  const Bytes second = {0x68, 0x45, 0x23, 0x01, 0x00, 0x00, 0x00, 0x68, 0x81,
+                        0x06, 0x43, 0xC3, 0x34, 0x67, 0x45, 0x33, 0xD9, 0x16};
+  first.insert(first.end(), second.begin(), second.end());
+  peer.inject(first);
+  ASSERT_TRUE(testhost::waitUntil([&] {
+    LONG n = 0;
+    serial->GetInputCount(&n);
+    return n == 36;
+  }));
+  ComPtr<IFrame645> a, b;
+  ASSERT_EQ(control->Recv(a.put()), S_OK);
+  ASSERT_TRUE(a);
+  EXPECT_EQ(dataOf(a.get())[2], 0x56);
+  // With no time to wait at all, only a frame already in the buffer can come back.
+  control->put_WaitTimeout(0);
+  ASSERT_EQ(control->Recv(b.put()), S_OK);
+  ASSERT_TRUE(b);
+  EXPECT_EQ(dataOf(b.get())[2], 0x01);
+  ASSERT_EQ(control->Recv(b.put()), S_OK);
+  EXPECT_FALSE(b);
 }
 
 TEST_F(Dlt645Master, NoiseThatFillsTheBufferClearsIt) {
@@ -277,6 +335,41 @@ TEST_F(Dlt645Master, AutoReceiveDeliversEachFrameOfABurstAndNeverRxChar) {
   sink.unadvise();
 }
 
+TEST_F(Dlt645Master, PortFailureInsideAutoReceiveEndsThatEventQuietly) {
+  testhost::EventSink sink;
+  ASSERT_TRUE(sink.advise(control.get(), _IZrCommDLT645Events::iid));
+  std::vector<BYTE> values;
+  sink.onEvent = [&](DISPID id, DISPPARAMS* p) {
+    if (id != _IZrCommDLT645Events::kOnRecvFrame) return;
+    ComPtr<IFrame645> f = ComPtr<IDispatch>(p->rgvarg[0].pdispVal).as<IFrame645>();
+    values.push_back(dataOf(f.get())[2]);
+    // The host closes the port after the first frame: the handler's next look at the
+    // port fails while the second frame of the burst still waits in the buffer.
+    if (values.size() == 1) serial->Close();
+  };
+  control->put_AutoReceive(-1);
+  Bytes burst = {0x68, 0x45, 0x23, 0x01, 0x00, 0x00, 0x00, 0x68, 0x81, 0x06, 0x43, 0xC3,
+                 0x89, 0x67, 0x45, 0x33, 0x2E, 0x16, 0x68, 0x45, 0x23, 0x01, 0x00, 0x00,
+                 0x00, 0x68, 0x81, 0x06, 0x43, 0xC3, 0x34, 0x67, 0x45, 0x33, 0xD9, 0x16};
+  peer.inject(burst);
+  ASSERT_TRUE(testhost::waitUntil([&] {
+    LONG n = 0;
+    serial->GetInputCount(&n);
+    return n == 36;
+  }));
+  ASSERT_TRUE(testhost::pumpUntil([&] { return !values.empty(); }));
+  EXPECT_EQ(values, std::vector<BYTE>{0x56});
+
+  // The next event starts afresh: the frame left behind comes first, then the new one.
+  ASSERT_EQ(serial->Open(), S_OK);
+  const Bytes third = {0x68, 0x45, 0x23, 0x01, 0x00, 0x00, 0x00, 0x68, 0x81,
+                       0x06, 0x43, 0xC3, 0x35, 0x67, 0x45, 0x33, 0xDA, 0x16};
+  peer.inject(third);
+  ASSERT_TRUE(testhost::pumpUntil([&] { return values.size() >= 3; }));
+  EXPECT_EQ(values, (std::vector<BYTE>{0x56, 0x01, 0x02}));
+  sink.unadvise();
+}
+
 TEST_F(Dlt645Master, WithoutAutoReceiveRxCharGoesToOnSerialEvent) {
   testhost::EventSink sink;
   ASSERT_TRUE(sink.advise(control.get(), _IZrCommDLT645Events::iid));
@@ -329,6 +422,57 @@ TEST(Dlt645Persistence, NewControlSavesTheKnownBytesAndLoadsThem) {
   s3->Write(expected, 15, nullptr);
   s3->Seek(0, STREAM_SEEK_SET, nullptr);
   EXPECT_TRUE(FAILED(p->Load(s3.get())));
+}
+
+namespace {
+// An outer object that aggregates the control and hands out its interfaces.
+struct Outer final : IUnknown {
+  HRESULT QueryInterface(REFIID riid, void** ppv) override {
+    if (riid == IUnknown::iid) {
+      *ppv = static_cast<IUnknown*>(this);
+      AddRef();
+      return S_OK;
+    }
+    return inner->QueryInterface(riid, ppv);
+  }
+  ULONG AddRef() override { return ++refs; }
+  ULONG Release() override { return --refs; }
+  ULONG refs = 1;
+  IUnknown* inner = nullptr;
+};
+}  // namespace
+
+TEST(Dlt645Aggregation, InterfacesBelongToTheOuterObjectAndTheInnerOwnsTheControl) {
+  long before = zr::com::liveObjects().load();
+  Outer outer;
+  void* pv = nullptr;
+  ASSERT_EQ(CZrCommDLT645::createInstance(&outer, IZrCommDLT645::iid, &pv), CLASS_E_NOAGGREGATION);
+  ASSERT_EQ(CZrCommDLT645::createInstance(&outer, IUnknown::iid, &pv), S_OK);
+  outer.inner = static_cast<IUnknown*>(pv);
+  EXPECT_EQ(outer.refs, 1u);
+
+  ComPtr<IZrCommDLT645> c = ComPtr<IUnknown>(&outer).as<IZrCommDLT645>();
+  ASSERT_TRUE(c);
+  EXPECT_EQ(outer.refs, 2u);
+  ComPtr<IUnknown> identity = c.as<IUnknown>();
+  EXPECT_EQ(identity.get(), static_cast<IUnknown*>(&outer));
+  identity.reset();
+
+  // Event sinks and persistence reach the control through the outer object's identity.
+  ComPtr<IConnectionPoint> cp;
+  ASSERT_EQ(c.as<IConnectionPointContainer>()->FindConnectionPoint(_IZrCommDLT645Events::iid, cp.put()), S_OK);
+  EXPECT_EQ(outer.refs, 3u);
+  ComPtr<IPersistStreamInit> persist = c.as<IPersistStreamInit>();
+  ASSERT_TRUE(persist);
+  EXPECT_EQ(outer.refs, 4u);
+  persist.reset();
+  cp.reset();
+  c.reset();
+  EXPECT_EQ(outer.refs, 1u);
+
+  EXPECT_GT(zr::com::liveObjects().load(), before);
+  EXPECT_EQ(outer.inner->Release(), 0u);
+  EXPECT_EQ(zr::com::liveObjects().load(), before);
 }
 
 TEST(Dlt645Inner, InnerPortRunsEvenParityAt9600) {

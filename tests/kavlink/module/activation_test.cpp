@@ -90,6 +90,75 @@ TEST_F(Activation, CreateByProgIdAndObjectsDieWithTheirLastReference) {
   EXPECT_EQ(testhost::canUnloadNow(), S_OK);
 }
 
+TEST_F(Activation, ToolsThroughDispatchByIdAndByName) {
+  CLSID clsid{};
+  ASSERT_EQ(CLSIDFromProgID(u"kavlink.ZrTools.1", &clsid), S_OK);
+  ComPtr<IDispatch> d;
+  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IDispatch::iid, d.putVoid()), S_OK);
+  const BYTE bytes[] = {0x01, 0xAB, 0x00};
+  Variant r;
+  // The buffer address goes as a 64-bit value, signed or not.
+  VARIANT asI8 = varPtr(bytes);
+  asI8.vt = VT_I8;
+  for (VARIANT address : {varPtr(bytes), asI8}) {
+    ASSERT_EQ(invokeByName(d.get(), u"buftohexstr", DISPATCH_METHOD, {address, varI4(3)}, &r), S_OK);
+    EXPECT_EQ(r.vt, VT_BSTR);
+    EXPECT_EQ(bstrView(r.bstrVal), u"01 AB 00");
+  }
+  ASSERT_EQ(invokeById(d.get(), 1, DISPATCH_METHOD, {varI4(3)}, &r), S_OK);
+  EXPECT_EQ(r.vt, VT_ARRAY | VT_UI1);
+  LONG hi = -1;
+  SafeArrayGetUBound(r.parray, 1, &hi);
+  EXPECT_EQ(hi, 2);
+  BYTE out[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+  ASSERT_EQ(invokeById(d.get(), 4, DISPATCH_METHOD, {varBstr(u"AB"), varPtr(out)}, &r), S_OK);
+  EXPECT_EQ(r.lVal, 2);
+  EXPECT_EQ(out[0], 'A');
+  EXPECT_EQ(out[1], 'B');
+  EXPECT_EQ(out[2], 0xFF);
+  ASSERT_EQ(invokeByName(d.get(), u"GetNewIZrList", DISPATCH_METHOD, {}, &r), S_OK);
+  ASSERT_EQ(r.vt, VT_DISPATCH);
+  EXPECT_TRUE(ComPtr<IDispatch>(r.pdispVal).as<IZrList>());
+}
+
+TEST_F(Activation, ListByProgIdThroughDispatchByIdAndByName) {
+  CLSID clsid{};
+  ASSERT_EQ(CLSIDFromProgID(u"kavlink.ZrLIST", &clsid), S_OK);
+  ComPtr<IDispatch> list;
+  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IDispatch::iid, list.putVoid()), S_OK);
+  ComPtr<IDispatch> frame;
+  ASSERT_EQ(CoCreateInstance(CLSID_Frame645, nullptr, CLSCTX_INPROC_SERVER, IDispatch::iid, frame.putVoid()), S_OK);
+  Variant r;
+  ASSERT_EQ(invokeById(list.get(), 3, DISPATCH_METHOD, {varDispatch(frame.get())}, &r), S_OK);
+  ASSERT_EQ(invokeByName(list.get(), u"GetCount", DISPATCH_METHOD, {}, &r), S_OK);
+  EXPECT_EQ(r.lVal, 1);
+  ASSERT_EQ(invokeByName(list.get(), u"Items", DISPATCH_PROPERTYGET, {varI4(0)}, &r), S_OK);
+  ASSERT_EQ(r.vt, VT_DISPATCH);
+  EXPECT_EQ(ComPtr<IDispatch>(r.pdispVal).as<IFrame645>().get(), frame.as<IFrame645>().get());
+
+  struct Row {
+    const char* what;
+    DISPID id;
+    WORD flags;
+    VARIANT arg;
+    HRESULT code;
+  };
+  VARIANT none;
+  VariantInit(&none);
+  const Row refusals[] = {
+      {"index past the end", 1, DISPATCH_PROPERTYGET, varI4(1), E_INVALIDARG},
+      {"negative index", 1, DISPATCH_PROPERTYGET, varI4(-1), E_INVALIDARG},
+      {"null item", 3, DISPATCH_METHOD, none, E_POINTER},
+  };
+  for (const Row& row : refusals) {
+    EXCEPINFO ei{};
+    EXPECT_EQ(invokeById(list.get(), row.id, row.flags, {row.arg}, &r, &ei), DISP_E_EXCEPTION) << row.what;
+    EXPECT_EQ(ei.scode, row.code) << row.what;
+  }
+  ASSERT_EQ(invokeById(list.get(), 2, DISPATCH_METHOD, {}, &r), S_OK);
+  EXPECT_EQ(r.lVal, 1);
+}
+
 TEST_F(Activation, UnknownClassIsNotRegistered) {
   ComPtr<IUnknown> u;
   EXPECT_EQ(CoCreateInstance(guid("01234567-89AB-CDEF-0123-456789ABCDEF"), nullptr, CLSCTX_ALL, IUnknown::iid,

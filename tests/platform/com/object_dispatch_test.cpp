@@ -246,6 +246,13 @@ TEST(Dispatch, ArgumentErrors) {
   EXPECT_EQ(invokeById(d.get(), 3, DISPATCH_METHOD, {varBstr(u"x")}, &r), DISP_E_BADPARAMCOUNT);
   EXPECT_EQ(invokeById(d.get(), 2, DISPATCH_PROPERTYPUT, {varI4(0), varI4(300)}, nullptr), DISP_E_TYPEMISMATCH);
   EXPECT_EQ(invokeById(d.get(), 8, DISPATCH_METHOD, {varI4(5)}, nullptr), DISP_E_TYPEMISMATCH);
+  // A buffer address passed by reference without its pointer is refused, whatever its type.
+  for (VARTYPE vt : {VT_I4, VT_UI4, VT_I8, VT_UI8}) {
+    VARIANT noAddress;
+    VariantInit(&noAddress);
+    noAddress.vt = static_cast<VARTYPE>(vt | VT_BYREF);
+    EXPECT_EQ(invokeById(d.get(), 7, DISPATCH_METHOD, {noAddress}, &r), DISP_E_TYPEMISMATCH) << vt;
+  }
   // A put without the named DISPID_PROPERTYPUT argument is not a put.
   VARIANT arg = varI4(5);
   DISPPARAMS dp{&arg, nullptr, 1, 0};
