@@ -18,11 +18,7 @@ HRESULT CZrList::get_Items(LONG index, IDispatch** item) {
   return S_OK;
 }
 
-HRESULT CZrList::GetCount(LONG* count) {
-  if (!count) return E_POINTER;
-  *count = count_;
-  return S_OK;
-}
+HRESULT CZrList::GetCount(LONG* count) { return zr::com::outValue(count, count_); }
 
 HRESULT CZrList::Add(IDispatch* Val) {
   // A null entry could later be handed out or released; refuse it.

@@ -37,9 +37,7 @@ BOOL widen(VARIANT_BOOL v) { return static_cast<BOOL>(v); }
 // A property get: the value into the caller's out-argument.
 template <class T, class V>
 HRESULT give(T* out, V value) {
-  if (!out) return E_POINTER;
-  *out = static_cast<T>(value);
-  return S_OK;
+  return zr::com::outValue(out, static_cast<T>(value));
 }
 
 }  // namespace

@@ -10,11 +10,7 @@
 
 namespace kavlink {
 
-HRESULT CZrSerial::GetClassID(CLSID* clsid) {
-  if (!clsid) return E_POINTER;
-  *clsid = kClsid;
-  return S_OK;
-}
+HRESULT CZrSerial::GetClassID(CLSID* clsid) { return zr::com::outValue(clsid, kClsid); }
 
 HRESULT CZrSerial::IsDirty() { return dirty_ ? S_OK : S_FALSE; }
 

@@ -57,44 +57,28 @@ HRESULT CZrSocket::put_Host(BSTR value) {
   return S_OK;
 }
 
-HRESULT CZrSocket::get_Port(LONG* value) {
-  if (!value) return E_POINTER;
-  *value = port_;
-  return S_OK;
-}
+HRESULT CZrSocket::get_Port(LONG* value) { return zr::com::outValue(value, port_); }
 
 HRESULT CZrSocket::put_Port(LONG value) {
   port_ = value;
   return S_OK;
 }
 
-HRESULT CZrSocket::get_BufferSize(LONG* value) {
-  if (!value) return E_POINTER;
-  *value = bufferSize_;
-  return S_OK;
-}
+HRESULT CZrSocket::get_BufferSize(LONG* value) { return zr::com::outValue(value, bufferSize_); }
 
 HRESULT CZrSocket::put_BufferSize(LONG value) {
   if (value > 0) bufferSize_ = value;
   return S_OK;
 }
 
-HRESULT CZrSocket::get_IpProtocol(TIpProtocol* value) {
-  if (!value) return E_POINTER;
-  *value = protocol_;
-  return S_OK;
-}
+HRESULT CZrSocket::get_IpProtocol(TIpProtocol* value) { return zr::com::outValue(value, protocol_); }
 
 HRESULT CZrSocket::put_IpProtocol(TIpProtocol value) {
   protocol_ = value;
   return S_OK;
 }
 
-HRESULT CZrSocket::get_Blocking(VARIANT_BOOL* value) {
-  if (!value) return E_POINTER;
-  *value = blocking_;
-  return S_OK;
-}
+HRESULT CZrSocket::get_Blocking(VARIANT_BOOL* value) { return zr::com::outValue(value, blocking_); }
 
 HRESULT CZrSocket::put_Blocking(VARIANT_BOOL value) {
   blocking_ = value;
@@ -102,49 +86,31 @@ HRESULT CZrSocket::put_Blocking(VARIANT_BOOL value) {
 }
 
 HRESULT CZrSocket::get_socket(LONG* value) {
-  if (!value) return E_POINTER;
-  *value = connected_ && socket_.valid() ? static_cast<LONG>(socket_.fd()) : 0;
-  return S_OK;
+  return zr::com::outValue(value, connected_ && socket_.valid() ? static_cast<LONG>(socket_.fd()) : 0);
 }
 
-HRESULT CZrSocket::get_AddrFamily(TAddrFamily* value) {
-  if (!value) return E_POINTER;
-  *value = family_;
-  return S_OK;
-}
+HRESULT CZrSocket::get_AddrFamily(TAddrFamily* value) { return zr::com::outValue(value, family_); }
 
 HRESULT CZrSocket::put_AddrFamily(TAddrFamily value) {
   family_ = value;
   return S_OK;
 }
 
-HRESULT CZrSocket::get_OverlappedSize(LONG* value) {
-  if (!value) return E_POINTER;
-  *value = overlappedSize_;
-  return S_OK;
-}
+HRESULT CZrSocket::get_OverlappedSize(LONG* value) { return zr::com::outValue(value, overlappedSize_); }
 
 HRESULT CZrSocket::put_OverlappedSize(LONG value) {
   overlappedSize_ = value > kMaxOverlapped ? kMaxOverlapped : value <= 0 ? 5 : value;
   return S_OK;
 }
 
-HRESULT CZrSocket::get_ThreadCount(LONG* value) {
-  if (!value) return E_POINTER;
-  *value = threadCount_;
-  return S_OK;
-}
+HRESULT CZrSocket::get_ThreadCount(LONG* value) { return zr::com::outValue(value, threadCount_); }
 
 HRESULT CZrSocket::put_ThreadCount(LONG value) {
   threadCount_ = value > kMaxThreads ? kMaxThreads : value <= 0 ? 1 : value;
   return S_OK;
 }
 
-HRESULT CZrSocket::get_Connected(VARIANT_BOOL* value) {
-  if (!value) return E_POINTER;
-  *value = connected_;
-  return S_OK;
-}
+HRESULT CZrSocket::get_Connected(VARIANT_BOOL* value) { return zr::com::outValue(value, connected_); }
 
 HRESULT CZrSocket::get_Tools(IZrTools** value) {
   if (!value) return E_POINTER;
@@ -153,22 +119,14 @@ HRESULT CZrSocket::get_Tools(IZrTools** value) {
   return S_OK;
 }
 
-HRESULT CZrSocket::get_Broadcast(VARIANT_BOOL* value) {
-  if (!value) return E_POINTER;
-  *value = broadcast_;
-  return S_OK;
-}
+HRESULT CZrSocket::get_Broadcast(VARIANT_BOOL* value) { return zr::com::outValue(value, broadcast_); }
 
 HRESULT CZrSocket::put_Broadcast(VARIANT_BOOL value) {
   broadcast_ = value;
   return S_OK;
 }
 
-HRESULT CZrSocket::get_AutoEvent(VARIANT_BOOL* value) {
-  if (!value) return E_POINTER;
-  *value = autoEvent_;
-  return S_OK;
-}
+HRESULT CZrSocket::get_AutoEvent(VARIANT_BOOL* value) { return zr::com::outValue(value, autoEvent_); }
 
 HRESULT CZrSocket::put_AutoEvent(VARIANT_BOOL value) {
   autoEvent_ = value;
@@ -178,11 +136,7 @@ HRESULT CZrSocket::put_AutoEvent(VARIANT_BOOL value) {
 // The component shows no windows of its own here; the about box has nothing to show.
 HRESULT CZrSocket::AboutBox() { return S_OK; }
 
-HRESULT CZrSocket::GetLastError(LONG* result) {
-  if (!result) return E_POINTER;
-  *result = lastError_;
-  return S_OK;
-}
+HRESULT CZrSocket::GetLastError(LONG* result) { return zr::com::outValue(result, lastError_); }
 
 HRESULT CZrSocket::GetLastErrorStr(BSTR* result) {
   if (!result) return E_POINTER;

@@ -222,9 +222,7 @@ void CZrSocket::receiveDone() {
 // ---- waits ------------------------------------------------------------------------------
 
 HRESULT CZrSocket::WaitForData(LONG timeout, LONG* result) {
-  if (!result) return E_POINTER;
-  *result = timeout > 0 ? WaitReadable(static_cast<DWORD>(timeout)) : 0;
-  return S_OK;
+  return zr::com::outValue(result, timeout > 0 ? WaitReadable(static_cast<DWORD>(timeout)) : 0);
 }
 
 HRESULT CZrSocket::Stop() {

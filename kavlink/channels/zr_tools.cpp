@@ -20,9 +20,7 @@ HRESULT CZrTools::GetNewByteArray(LONG elements, VARIANT* result) {
 }
 
 HRESULT CZrTools::BufToHexStr(PTRBUF ptrBuf, LONG len, BSTR* result) {
-  if (!result) return E_POINTER;
-  *result = BufToHexBstr(reinterpret_cast<const uint8_t*>(ptrBuf), len);
-  return S_OK;
+  return zr::com::outValue(result, BufToHexBstr(reinterpret_cast<const uint8_t*>(ptrBuf), len));
 }
 
 HRESULT CZrTools::BufToStr(PTRBUF ptrBuf, LONG len, BSTR* result) {

@@ -13,13 +13,6 @@ HRESULT textOut(const std::string& narrow, BSTR* out) {
   return S_OK;
 }
 
-template <class T, class V>
-HRESULT valueOut(T* out, V v) {
-  if (!out) return E_POINTER;
-  *out = static_cast<T>(v);
-  return S_OK;
-}
-
 }  // namespace
 
 HRESULT CFrame645::get_Address(BSTR* value) {
@@ -33,12 +26,12 @@ HRESULT CFrame645::put_Address(BSTR value) {
   return S_OK;
 }
 
-HRESULT CFrame645::get_CtrlWord(BYTE* value) { return valueOut(value, f_.control); }
+HRESULT CFrame645::get_CtrlWord(BYTE* value) { return zr::com::outValue(value, f_.control); }
 HRESULT CFrame645::put_CtrlWord(BYTE value) {
   f_.control = value;
   return S_OK;
 }
-HRESULT CFrame645::get_DLen(LONG* value) { return valueOut(value, f_.length); }
+HRESULT CFrame645::get_DLen(LONG* value) { return zr::com::outValue(value, static_cast<LONG>(f_.length)); }
 HRESULT CFrame645::put_DLen(LONG value) {
   f_.length = static_cast<uint8_t>(value);
   return S_OK;
@@ -58,18 +51,22 @@ HRESULT CFrame645::put_Data(LONG index, BYTE value) {
   return S_OK;
 }
 
-HRESULT CFrame645::get_FLen(LONG* value) { return valueOut(value, f_.length + 12); }
-HRESULT CFrame645::get_Handle33(VARIANT_BOOL* value) { return valueOut(value, f_.handle33); }
+HRESULT CFrame645::get_FLen(LONG* value) { return zr::com::outValue(value, static_cast<LONG>(f_.length + 12)); }
+HRESULT CFrame645::get_Handle33(VARIANT_BOOL* value) {
+  return zr::com::outValue(value, static_cast<VARIANT_BOOL>(f_.handle33));
+}
 HRESULT CFrame645::put_Handle33(VARIANT_BOOL value) {
   f_.handle33 = value;  // sign-extended: VARIANT_TRUE is stored as -1
   return S_OK;
 }
-HRESULT CFrame645::get_PrefixChar(BYTE* value) { return valueOut(value, f_.prefixChar); }
+HRESULT CFrame645::get_PrefixChar(BYTE* value) { return zr::com::outValue(value, f_.prefixChar); }
 HRESULT CFrame645::put_PrefixChar(BYTE value) {
   f_.prefixChar = value;
   return S_OK;
 }
-HRESULT CFrame645::get_PrefixCharCount(LONG* value) { return valueOut(value, f_.prefixCount); }
+HRESULT CFrame645::get_PrefixCharCount(LONG* value) {
+  return zr::com::outValue(value, static_cast<LONG>(f_.prefixCount));
+}
 HRESULT CFrame645::put_PrefixCharCount(LONG value) {
   f_.prefixCount = static_cast<uint8_t>(value);
   return S_OK;
@@ -81,9 +78,7 @@ HRESULT CFrame645::GetFragment(BSTR* result) { return textOut(frameFragmentText(
 HRESULT CFrame645::GetFrameStringSub33(BSTR* result) { return textOut(frameWireTextSub33(f_), result); }
 
 HRESULT CFrame645::FromBuffer(PTRBUF ptrBuf, LONG len, LONG* result) {
-  if (!result) return E_POINTER;
-  *result = parseFrame(f_, reinterpret_cast<const uint8_t*>(ptrBuf), len);
-  return S_OK;
+  return zr::com::outValue(result, parseFrame(f_, reinterpret_cast<const uint8_t*>(ptrBuf), len));
 }
 
 HRESULT CFrame645::ToBuffer(PTRBUF ptrBuf, LONG* result) {

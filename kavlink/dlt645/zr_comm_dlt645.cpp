@@ -26,9 +26,7 @@ class BusyScope {
 
 }  // namespace
 
-CZrCommDLT645::CZrCommDLT645() : events_(_IZrCommDLT645Events::iid, this, nullptr) {
-  addConnectionPoint(&events_);
-}
+CZrCommDLT645::CZrCommDLT645() : events_(_IZrCommDLT645Events::iid, this, nullptr) { addConnectionPoint(&events_); }
 
 HRESULT CZrCommDLT645::finalConstruct() {
   events_.setOwner(controllingUnknown());
@@ -52,11 +50,7 @@ HRESULT CZrCommDLT645::get_Serial(IZrSerial** value) {
   return serial_->QueryInterface(IZrSerial::iid, reinterpret_cast<void**>(value));
 }
 
-HRESULT CZrCommDLT645::get_WaitTimeout(ULONG* value) {
-  if (!value) return E_POINTER;
-  *value = waitTimeout_;
-  return S_OK;
-}
+HRESULT CZrCommDLT645::get_WaitTimeout(ULONG* value) { return zr::com::outValue(value, waitTimeout_); }
 
 HRESULT CZrCommDLT645::put_WaitTimeout(ULONG value) {
   waitTimeout_ = value;
@@ -64,11 +58,7 @@ HRESULT CZrCommDLT645::put_WaitTimeout(ULONG value) {
   return S_OK;
 }
 
-HRESULT CZrCommDLT645::get_AutoReceive(VARIANT_BOOL* value) {
-  if (!value) return E_POINTER;
-  *value = autoReceive_;
-  return S_OK;
-}
+HRESULT CZrCommDLT645::get_AutoReceive(VARIANT_BOOL* value) { return zr::com::outValue(value, autoReceive_); }
 
 HRESULT CZrCommDLT645::put_AutoReceive(VARIANT_BOOL value) {
   autoReceive_ = value;
@@ -76,11 +66,7 @@ HRESULT CZrCommDLT645::put_AutoReceive(VARIANT_BOOL value) {
   return S_OK;
 }
 
-HRESULT CZrCommDLT645::get_AttemptTimes(LONG* value) {
-  if (!value) return E_POINTER;
-  *value = attemptTimes_;
-  return S_OK;
-}
+HRESULT CZrCommDLT645::get_AttemptTimes(LONG* value) { return zr::com::outValue(value, attemptTimes_); }
 
 HRESULT CZrCommDLT645::put_AttemptTimes(LONG value) {
   attemptTimes_ = value;
@@ -225,11 +211,7 @@ void CZrCommDLT645::onSerialEvent(DWORD bit) {
 
 // ---- persistence --------------------------------------------------------------------
 
-HRESULT CZrCommDLT645::GetClassID(CLSID* clsid) {
-  if (!clsid) return E_POINTER;
-  *clsid = kClsid;
-  return S_OK;
-}
+HRESULT CZrCommDLT645::GetClassID(CLSID* clsid) { return zr::com::outValue(clsid, kClsid); }
 
 HRESULT CZrCommDLT645::IsDirty() { return dirty_ ? S_OK : S_FALSE; }
 
@@ -253,11 +235,7 @@ HRESULT CZrCommDLT645::Save(IStream* stream, BOOL clearDirty) {
   return h;
 }
 
-HRESULT CZrCommDLT645::GetSizeMax(ULONGLONG* size) {
-  if (!size) return E_POINTER;
-  *size = 22;
-  return S_OK;
-}
+HRESULT CZrCommDLT645::GetSizeMax(ULONGLONG* size) { return zr::com::outValue(size, 22); }
 
 HRESULT CZrCommDLT645::InitNew() { return S_OK; }
 

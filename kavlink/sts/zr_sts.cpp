@@ -78,9 +78,7 @@ HRESULT CZrSTS::run(F&& body) {
 }
 
 HRESULT CZrSTS::get_AutoRND(VARIANT_BOOL* value) {
-  if (!value) return E_POINTER;
-  *value = static_cast<VARIANT_BOOL>(autoRnd_);
-  return S_OK;
+  return zr::com::outValue(value, static_cast<VARIANT_BOOL>(autoRnd_));
 }
 
 HRESULT CZrSTS::put_AutoRND(VARIANT_BOOL value) {
@@ -89,9 +87,7 @@ HRESULT CZrSTS::put_AutoRND(VARIANT_BOOL value) {
 }
 
 HRESULT CZrSTS::get_AutoTID(VARIANT_BOOL* value) {
-  if (!value) return E_POINTER;
-  *value = static_cast<VARIANT_BOOL>(autoTid_);
-  return S_OK;
+  return zr::com::outValue(value, static_cast<VARIANT_BOOL>(autoTid_));
 }
 
 HRESULT CZrSTS::put_AutoTID(VARIANT_BOOL value) {

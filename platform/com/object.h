@@ -48,6 +48,14 @@ class HResultError : public std::exception {
   HRESULT hr_;
 };
 
+// Stores a property or result value through an out-pointer: E_POINTER when there is none.
+template <class T, class V>
+HRESULT outValue(T* out, const V& v) {
+  if (!out) return E_POINTER;
+  *out = v;
+  return S_OK;
+}
+
 // Sets the thread's error info (description, source ProgID, null interface id) and
 // returns DISP_E_EXCEPTION.
 HRESULT reportError(std::u16string_view source, std::string_view narrowText);
