@@ -1,11 +1,10 @@
 // A small host: registers kavlink.so found beside this program, creates a frame by ProgID
 // and prints the read request a setup program would send for item 9010 of meter 12345.
 #include <dlfcn.h>
+#include <kavlink/frame645.h>
 
 #include <cstdio>
 #include <string>
-
-#include <kavlink/frame645.h>
 
 #include "com/com_ptr.h"
 #include "text/ansi.h"

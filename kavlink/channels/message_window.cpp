@@ -2,8 +2,6 @@
 
 namespace kavlink {
 
-zr::msg::HWND CreateMessageWindow(zr::msg::WindowProc proc) {
-  return zr::msg::createWindow(kMessageWindowClass, proc);
-}
+zr::msg::HWND CreateMessageWindow(zr::msg::WindowProc proc) { return zr::msg::createWindow(kMessageWindowClass, proc); }
 
 }  // namespace kavlink

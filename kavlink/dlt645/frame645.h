@@ -9,8 +9,8 @@
 
 namespace kavlink {
 
-class CFrame645 final : public zr::com::ComObject<CFrame645, zr::com::DispatchImpl<CFrame645, IFrame645>,
-                                                  zr::com::SupportErrorInfoImpl> {
+class CFrame645 final
+    : public zr::com::ComObject<CFrame645, zr::com::DispatchImpl<CFrame645, IFrame645>, zr::com::SupportErrorInfoImpl> {
  public:
   static constexpr CLSID kClsid = CLSID_Frame645;
   static constexpr std::u16string_view kProgId = u"kavlink.Frame645.1";

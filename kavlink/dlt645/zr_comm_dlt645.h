@@ -20,9 +20,8 @@
 namespace kavlink {
 
 class CZrCommDLT645 final
-    : public zr::com::ComObject<CZrCommDLT645, zr::com::DispatchImpl<CZrCommDLT645, IZrCommDLT645>,
-                                IPersistStreamInit, zr::com::ConnectionPointContainerImpl,
-                                zr::com::SupportErrorInfoImpl> {
+    : public zr::com::ComObject<CZrCommDLT645, zr::com::DispatchImpl<CZrCommDLT645, IZrCommDLT645>, IPersistStreamInit,
+                                zr::com::ConnectionPointContainerImpl, zr::com::SupportErrorInfoImpl> {
  public:
   static constexpr CLSID kClsid = CLSID_ZrCommDLT645;
   static constexpr std::u16string_view kProgId = u"kavlink.ZrCommDLT645.1";

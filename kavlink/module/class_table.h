@@ -46,6 +46,7 @@ constexpr GUID kLibId = zr::com::guid("6C1F3A52-8E0B-4D2A-9C57-3B1E2D4A7F10");
 
 #define KAVLINK_CLASS_CAT2(a, b) a##b
 #define KAVLINK_CLASS_CAT(a, b) KAVLINK_CLASS_CAT2(a, b)
-#define KAVLINK_CLASS(T, description)                                                              \
-  static const ::kavlink::ClassRegistrar KAVLINK_CLASS_CAT(kavlinkClassRegistrar_, __LINE__){     \
-      ::kavlink::ClassEntry{T::kClsid, T::kProgId, T::kViProgId, description, &::kavlink::getClassObjectOf<T>}}
+#define KAVLINK_CLASS(T, description)                                                                           \
+  static const ::kavlink::ClassRegistrar KAVLINK_CLASS_CAT(kavlinkClassRegistrar_, __LINE__) {                  \
+    ::kavlink::ClassEntry { T::kClsid, T::kProgId, T::kViProgId, description, &::kavlink::getClassObjectOf<T> } \
+  }

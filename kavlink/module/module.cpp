@@ -72,8 +72,7 @@ KAVLINK_EXPORT HRESULT DllUnregisterServer() { return kavlink::unregisterAll(); 
 KAVLINK_EXPORT HRESULT DllInstall(BOOL install, LPCOLESTR cmdLine) {
   if (cmdLine) {
     std::u16string_view arg(cmdLine);
-    if (!arg.empty() && zr::text::wideToAnsi(arg) != "user" && zr::text::wideToAnsi(arg) != "USER")
-      return E_INVALIDARG;
+    if (!arg.empty() && zr::text::wideToAnsi(arg) != "user" && zr::text::wideToAnsi(arg) != "USER") return E_INVALIDARG;
   }
   return install ? kavlink::registerAll() : kavlink::unregisterAll();
 }

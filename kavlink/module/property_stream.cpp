@@ -1,10 +1,10 @@
 #include "module/property_stream.h"
 
 #include <cstring>
+#include <utility>
 
 #include "com/com_ptr.h"
 #include "com/object.h"
-#include <utility>
 
 namespace kavlink {
 

@@ -66,7 +66,5 @@ int SysReAllocStringLen(BSTR* s, const OLECHAR* text, UINT length) {
 }
 
 namespace zr::com {
-BSTR allocBstr(std::u16string_view text) {
-  return allocBytes(text.data(), text.size() * sizeof(OLECHAR));
-}
+BSTR allocBstr(std::u16string_view text) { return allocBytes(text.data(), text.size() * sizeof(OLECHAR)); }
 }  // namespace zr::com

@@ -147,7 +147,9 @@ inline bool IsEqualGUID(REFGUID a, REFGUID b) { return a == b; }
 // Every interface names its identifier as `static constexpr IID iid`.
 #define ZR_IID(text) static constexpr IID iid = zr::com::guid(text)
 template <class I>
-constexpr const IID& iidOf() { return I::iid; }
+constexpr const IID& iidOf() {
+  return I::iid;
+}
 #define __uuidof(I) iidOf<I>()
 
 // ---- BSTR -------------------------------------------------------------------------------
@@ -163,7 +165,9 @@ int SysReAllocStringLen(BSTR* s, const OLECHAR* text, UINT length);
 
 namespace zr::com {
 BSTR allocBstr(std::u16string_view text);
-inline std::u16string_view bstrView(BSTR s) { return s ? std::u16string_view(s, SysStringLen(s)) : std::u16string_view(); }
+inline std::u16string_view bstrView(BSTR s) {
+  return s ? std::u16string_view(s, SysStringLen(s)) : std::u16string_view();
+}
 }  // namespace zr::com
 
 // ---- SAFEARRAY (one dimension is all the component uses) --------------------------------
@@ -414,8 +418,7 @@ struct IPersistStreamInit : IPersist {
 HRESULT SetErrorInfo(DWORD reserved, IErrorInfo* info);
 HRESULT GetErrorInfo(DWORD reserved, IErrorInfo** info);
 // Makes an error object with the given description and source, interface id null.
-IErrorInfo* CreateSimpleErrorInfo(std::u16string_view description, std::u16string_view source,
-                                  REFGUID iid = GUID_NULL);
+IErrorInfo* CreateSimpleErrorInfo(std::u16string_view description, std::u16string_view source, REFGUID iid = GUID_NULL);
 
 // ---- memory stream ----------------------------------------------------------------------
 // A growable in-memory IStream (as a stream on global memory); one reference for the caller.

@@ -146,8 +146,7 @@ HRESULT readPtrBuf(const VARIANT& v, PTRBUF* out) {
 
 }  // namespace disp
 
-HRESULT invokeById(IDispatch* d, DISPID id, WORD flags, std::vector<VARIANT> args, VARIANT* result,
-                   EXCEPINFO* excep) {
+HRESULT invokeById(IDispatch* d, DISPID id, WORD flags, std::vector<VARIANT> args, VARIANT* result, EXCEPINFO* excep) {
   if (result) VariantClear(result);  // the result is an out-value: what it held goes
   std::reverse(args.begin(), args.end());
   DISPID named = DISPID_PROPERTYPUT;
@@ -162,8 +161,8 @@ HRESULT invokeById(IDispatch* d, DISPID id, WORD flags, std::vector<VARIANT> arg
   return h;
 }
 
-HRESULT invokeByName(IDispatch* d, std::u16string_view name, WORD flags, std::vector<VARIANT> args,
-                     VARIANT* result, EXCEPINFO* excep) {
+HRESULT invokeByName(IDispatch* d, std::u16string_view name, WORD flags, std::vector<VARIANT> args, VARIANT* result,
+                     EXCEPINFO* excep) {
   std::u16string n(name);
   LPOLESTR names[1] = {n.data()};
   DISPID id = DISPID_UNKNOWN;

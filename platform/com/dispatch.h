@@ -56,38 +56,54 @@ const DispTable& dispatchTable();
 namespace disp {
 
 template <class T>
-constexpr bool isInterfacePtr = std::is_pointer_v<T> && std::is_base_of_v<IUnknown, std::remove_pointer_t<T>>;
+constexpr bool isInterfacePtr = std::is_pointer_v<T>&& std::is_base_of_v<IUnknown, std::remove_pointer_t<T>>;
 
 template <class T>
 constexpr bool isValue = std::is_arithmetic_v<T> || std::is_enum_v<T> || std::is_same_v<T, BSTR> ||
                          std::is_same_v<T, VARIANT> || isInterfacePtr<T>;
 
 template <class T>
-constexpr bool isOut = std::is_pointer_v<T> && !std::is_same_v<T, BSTR> && !isInterfacePtr<T> &&
-                       isValue<std::remove_pointer_t<T>>;
+constexpr bool isOut =
+    std::is_pointer_v<T> && !std::is_same_v<T, BSTR> && !isInterfacePtr<T> && isValue<std::remove_pointer_t<T>>;
 
 // The VARIANT type that carries a C++ value type.
 template <class T>
 constexpr VARTYPE vtOf() {
-  if constexpr (std::is_same_v<T, BSTR>) return VT_BSTR;
-  else if constexpr (std::is_same_v<T, VARIANT>) return VT_VARIANT;
+  if constexpr (std::is_same_v<T, BSTR>)
+    return VT_BSTR;
+  else if constexpr (std::is_same_v<T, VARIANT>)
+    return VT_VARIANT;
   else if constexpr (isInterfacePtr<T>) {
-    if constexpr (std::is_base_of_v<IDispatch, std::remove_pointer_t<T>>) return VT_DISPATCH;
-    else return VT_UNKNOWN;
-  }
-  else if constexpr (std::is_enum_v<T>) return VT_I4;
-  else if constexpr (std::is_same_v<T, bool>) return VT_BOOL;
-  else if constexpr (std::is_same_v<T, VARIANT_BOOL>) return VT_BOOL;
-  else if constexpr (std::is_same_v<T, float>) return VT_R4;
-  else if constexpr (std::is_same_v<T, double>) return VT_R8;
-  else if constexpr (std::is_same_v<T, PTRBUF>) return VT_UI8;
-  else if constexpr (std::is_same_v<T, char>) return VT_I1;
-  else if constexpr (std::is_same_v<T, BYTE>) return VT_UI1;
-  else if constexpr (std::is_same_v<T, USHORT>) return VT_UI2;
-  else if constexpr (std::is_same_v<T, ULONG>) return VT_UI4;
-  else if constexpr (std::is_same_v<T, LONGLONG>) return VT_I8;
-  else if constexpr (std::is_same_v<T, ULONGLONG>) return VT_UI8;
-  else if constexpr (std::is_same_v<T, LONG>) return VT_I4;
+    if constexpr (std::is_base_of_v<IDispatch, std::remove_pointer_t<T>>)
+      return VT_DISPATCH;
+    else
+      return VT_UNKNOWN;
+  } else if constexpr (std::is_enum_v<T>)
+    return VT_I4;
+  else if constexpr (std::is_same_v<T, bool>)
+    return VT_BOOL;
+  else if constexpr (std::is_same_v<T, VARIANT_BOOL>)
+    return VT_BOOL;
+  else if constexpr (std::is_same_v<T, float>)
+    return VT_R4;
+  else if constexpr (std::is_same_v<T, double>)
+    return VT_R8;
+  else if constexpr (std::is_same_v<T, PTRBUF>)
+    return VT_UI8;
+  else if constexpr (std::is_same_v<T, char>)
+    return VT_I1;
+  else if constexpr (std::is_same_v<T, BYTE>)
+    return VT_UI1;
+  else if constexpr (std::is_same_v<T, USHORT>)
+    return VT_UI2;
+  else if constexpr (std::is_same_v<T, ULONG>)
+    return VT_UI4;
+  else if constexpr (std::is_same_v<T, LONGLONG>)
+    return VT_I8;
+  else if constexpr (std::is_same_v<T, ULONGLONG>)
+    return VT_UI8;
+  else if constexpr (std::is_same_v<T, LONG>)
+    return VT_I4;
   else {
     static_assert(sizeof(T) == 0, "type cannot cross IDispatch");
     return VT_EMPTY;
@@ -106,25 +122,41 @@ void writeResult(VARIANT* r, T& value) {
   VariantInit(r);
   constexpr VARTYPE vt = vtOf<T>();
   r->vt = vt;
-  if constexpr (std::is_same_v<T, BSTR>) r->bstrVal = value;
-  else if constexpr (std::is_same_v<T, VARIANT>) *r = value;
+  if constexpr (std::is_same_v<T, BSTR>)
+    r->bstrVal = value;
+  else if constexpr (std::is_same_v<T, VARIANT>)
+    *r = value;
   else if constexpr (isInterfacePtr<T>) {
-    if constexpr (vt == VT_DISPATCH) r->pdispVal = static_cast<IDispatch*>(value);
-    else r->punkVal = static_cast<IUnknown*>(value);
-  }
-  else if constexpr (std::is_enum_v<T>) r->lVal = static_cast<LONG>(value);
-  else if constexpr (std::is_same_v<T, bool>) r->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-  else if constexpr (std::is_same_v<T, VARIANT_BOOL>) r->boolVal = value;
-  else if constexpr (std::is_same_v<T, float>) r->fltVal = value;
-  else if constexpr (std::is_same_v<T, double>) r->dblVal = value;
-  else if constexpr (std::is_same_v<T, PTRBUF>) r->ullVal = value;
-  else if constexpr (std::is_same_v<T, char>) r->cVal = value;
-  else if constexpr (std::is_same_v<T, BYTE>) r->bVal = value;
-  else if constexpr (std::is_same_v<T, USHORT>) r->uiVal = value;
-  else if constexpr (std::is_same_v<T, ULONG>) r->ulVal = value;
-  else if constexpr (std::is_same_v<T, LONGLONG>) r->llVal = value;
-  else if constexpr (std::is_same_v<T, ULONGLONG>) r->ullVal = value;
-  else r->lVal = value;
+    if constexpr (vt == VT_DISPATCH)
+      r->pdispVal = static_cast<IDispatch*>(value);
+    else
+      r->punkVal = static_cast<IUnknown*>(value);
+  } else if constexpr (std::is_enum_v<T>)
+    r->lVal = static_cast<LONG>(value);
+  else if constexpr (std::is_same_v<T, bool>)
+    r->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+  else if constexpr (std::is_same_v<T, VARIANT_BOOL>)
+    r->boolVal = value;
+  else if constexpr (std::is_same_v<T, float>)
+    r->fltVal = value;
+  else if constexpr (std::is_same_v<T, double>)
+    r->dblVal = value;
+  else if constexpr (std::is_same_v<T, PTRBUF>)
+    r->ullVal = value;
+  else if constexpr (std::is_same_v<T, char>)
+    r->cVal = value;
+  else if constexpr (std::is_same_v<T, BYTE>)
+    r->bVal = value;
+  else if constexpr (std::is_same_v<T, USHORT>)
+    r->uiVal = value;
+  else if constexpr (std::is_same_v<T, ULONG>)
+    r->ulVal = value;
+  else if constexpr (std::is_same_v<T, LONGLONG>)
+    r->llVal = value;
+  else if constexpr (std::is_same_v<T, ULONGLONG>)
+    r->ullVal = value;
+  else
+    r->lVal = value;
 }
 
 // One argument slot of a call: holds the converted value while the member runs.
@@ -153,20 +185,34 @@ struct ArgSlot {
     } else {
       HRESULT h = readArg(v, vtOf<T>(), holder);
       if (FAILED(h)) return h;
-      if constexpr (std::is_same_v<T, BSTR>) value = holder.bstrVal;
-      else if constexpr (std::is_same_v<T, VARIANT>) value = holder;
-      else if constexpr (std::is_enum_v<T>) value = static_cast<T>(holder.lVal);
-      else if constexpr (std::is_same_v<T, bool>) value = holder.boolVal != 0;
-      else if constexpr (std::is_same_v<T, VARIANT_BOOL>) value = holder.boolVal;
-      else if constexpr (std::is_same_v<T, float>) value = holder.fltVal;
-      else if constexpr (std::is_same_v<T, double>) value = holder.dblVal;
-      else if constexpr (std::is_same_v<T, char>) value = holder.cVal;
-      else if constexpr (std::is_same_v<T, BYTE>) value = holder.bVal;
-      else if constexpr (std::is_same_v<T, USHORT>) value = holder.uiVal;
-      else if constexpr (std::is_same_v<T, ULONG>) value = holder.ulVal;
-      else if constexpr (std::is_same_v<T, LONGLONG>) value = holder.llVal;
-      else if constexpr (std::is_same_v<T, ULONGLONG>) value = holder.ullVal;
-      else value = holder.lVal;
+      if constexpr (std::is_same_v<T, BSTR>)
+        value = holder.bstrVal;
+      else if constexpr (std::is_same_v<T, VARIANT>)
+        value = holder;
+      else if constexpr (std::is_enum_v<T>)
+        value = static_cast<T>(holder.lVal);
+      else if constexpr (std::is_same_v<T, bool>)
+        value = holder.boolVal != 0;
+      else if constexpr (std::is_same_v<T, VARIANT_BOOL>)
+        value = holder.boolVal;
+      else if constexpr (std::is_same_v<T, float>)
+        value = holder.fltVal;
+      else if constexpr (std::is_same_v<T, double>)
+        value = holder.dblVal;
+      else if constexpr (std::is_same_v<T, char>)
+        value = holder.cVal;
+      else if constexpr (std::is_same_v<T, BYTE>)
+        value = holder.bVal;
+      else if constexpr (std::is_same_v<T, USHORT>)
+        value = holder.uiVal;
+      else if constexpr (std::is_same_v<T, ULONG>)
+        value = holder.ulVal;
+      else if constexpr (std::is_same_v<T, LONGLONG>)
+        value = holder.llVal;
+      else if constexpr (std::is_same_v<T, ULONGLONG>)
+        value = holder.ullVal;
+      else
+        value = holder.lVal;
       return S_OK;
     }
   }
@@ -205,7 +251,7 @@ struct SlotFor {
   using type = ArgSlot<T>;
 };
 template <class T, bool Retval>
-  requires isOut<T>
+requires isOut<T>
 struct SlotFor<T, Retval> {
   using type = std::conditional_t<Retval, RetvalSlot<std::remove_pointer_t<T>>, OutSlot<std::remove_pointer_t<T>>>;
 };
@@ -219,7 +265,7 @@ HRESULT invokeMember(void* itf, DISPPARAMS* params, VARIANT* result, UINT* argEr
   constexpr size_t nIn = HasRetval ? n - 1 : n;
   if (params->cArgs != nIn) return DISP_E_BADPARAMCOUNT;
 
-  return [&]<size_t... I>(std::index_sequence<I...>) -> HRESULT {
+  return [&]<size_t... I>(std::index_sequence<I...>)->HRESULT {
     std::tuple<typename SlotFor<std::tuple_element_t<I, Args>, HasRetval && I == n - 1>::type...> slots;
     // rgvarg holds the arguments in reverse order.
     HRESULT h = S_OK;
@@ -239,8 +285,10 @@ HRESULT invokeMember(void* itf, DISPPARAMS* params, VARIANT* result, UINT* argEr
     }
     [[maybe_unused]] auto argOf = [&]<size_t K>() -> decltype(auto) {
       using T = std::tuple_element_t<K, Args>;
-      if constexpr (isOut<T> && HasRetval && K == n - 1) return &std::get<K>(slots).value;
-      else return std::get<K>(slots).value;
+      if constexpr (isOut<T> && HasRetval && K == n - 1)
+        return &std::get<K>(slots).value;
+      else
+        return std::get<K>(slots).value;
     };
     C* obj = static_cast<C*>(itf);
     h = (obj->*Fn)(argOf.template operator()<I>()...);
@@ -257,14 +305,17 @@ HRESULT invokeMember(void* itf, DISPPARAMS* params, VARIANT* result, UINT* argEr
       }
     }
     return h;
-  }(std::make_index_sequence<n>{});
+  }
+  (std::make_index_sequence<n>{});
 }
 
 template <auto Fn>
 constexpr bool lastIsOut() {
   using Traits = MemberTraits<Fn>;
-  if constexpr (Traits::arity == 0) return false;
-  else return isOut<std::tuple_element_t<Traits::arity - 1, typename Traits::Args>>;
+  if constexpr (Traits::arity == 0)
+    return false;
+  else
+    return isOut<std::tuple_element_t<Traits::arity - 1, typename Traits::Args>>;
 }
 
 }  // namespace disp
@@ -307,8 +358,8 @@ class DispatchImpl : public I {
 };
 
 // Calls IDispatch::Invoke with plain C++ arguments (in order); for hosts and tests.
-HRESULT invokeByName(IDispatch* d, std::u16string_view name, WORD flags, std::vector<VARIANT> args,
-                     VARIANT* result, EXCEPINFO* excep = nullptr);
+HRESULT invokeByName(IDispatch* d, std::u16string_view name, WORD flags, std::vector<VARIANT> args, VARIANT* result,
+                     EXCEPINFO* excep = nullptr);
 HRESULT invokeById(IDispatch* d, DISPID id, WORD flags, std::vector<VARIANT> args, VARIANT* result,
                    EXCEPINFO* excep = nullptr);
 

@@ -12,7 +12,6 @@ namespace {
 
 class MemoryStream final : public zr::com::SimpleObject<MemoryStream, IStream> {
  public:
-
   HRESULT Read(void* buffer, ULONG size, ULONG* read) override {
     if (!buffer && size) return STG_E_INVALIDPOINTER;
     size_t avail = pos_ < data_.size() ? data_.size() - pos_ : 0;
@@ -39,10 +38,17 @@ class MemoryStream final : public zr::com::SimpleObject<MemoryStream, IStream> {
   HRESULT Seek(LONGLONG move, DWORD origin, ULONGLONG* newPosition) override {
     long long base = 0;
     switch (origin) {
-      case STREAM_SEEK_SET: base = 0; break;
-      case STREAM_SEEK_CUR: base = static_cast<long long>(pos_); break;
-      case STREAM_SEEK_END: base = static_cast<long long>(data_.size()); break;
-      default: return STG_E_INVALIDFUNCTION;
+      case STREAM_SEEK_SET:
+        base = 0;
+        break;
+      case STREAM_SEEK_CUR:
+        base = static_cast<long long>(pos_);
+        break;
+      case STREAM_SEEK_END:
+        base = static_cast<long long>(data_.size());
+        break;
+      default:
+        return STG_E_INVALIDFUNCTION;
     }
     long long target = base + move;
     if (target < 0) return STG_E_INVALIDFUNCTION;

@@ -228,9 +228,8 @@ class ComObject : public Itfs... {
 
   void* findInterface(REFIID riid) {
     void* found = nullptr;
-    ((found == nullptr && detail::iidInChain<Itfs>(riid)
-          ? (found = static_cast<void*>(static_cast<Itfs*>(this)), 0)
-          : 0),
+    ((found == nullptr && detail::iidInChain<Itfs>(riid) ? (found = static_cast<void*>(static_cast<Itfs*>(this)), 0)
+                                                         : 0),
      ...);
     return found;
   }

@@ -52,7 +52,8 @@ HRESULT VariantCopy(VARIANT* dest, const VARIANT* src) {
       }
     } else if (src->vt == VT_BSTR) {
       if (src->bstrVal) {
-        tmp.bstrVal = SysAllocStringByteLen(reinterpret_cast<const char*>(src->bstrVal), SysStringByteLen(src->bstrVal));
+        tmp.bstrVal =
+            SysAllocStringByteLen(reinterpret_cast<const char*>(src->bstrVal), SysStringByteLen(src->bstrVal));
         if (!tmp.bstrVal) return E_OUTOFMEMORY;
       }
     } else if (src->vt == VT_DISPATCH || src->vt == VT_UNKNOWN) {
@@ -87,23 +88,57 @@ VARIANT deref(const VARIANT& v) {
     return r;
   }
   switch (r.vt) {
-    case VT_I1: r.cVal = *v.pcVal; break;
-    case VT_UI1: r.bVal = *v.pbVal; break;
-    case VT_I2: r.iVal = *v.piVal; break;
-    case VT_UI2: r.uiVal = *v.puiVal; break;
-    case VT_I4: case VT_INT: r.lVal = *v.plVal; break;
-    case VT_UI4: case VT_UINT: r.ulVal = *v.pulVal; break;
-    case VT_I8: r.llVal = *v.pllVal; break;
-    case VT_UI8: r.ullVal = *v.pullVal; break;
-    case VT_R4: r.fltVal = *v.pfltVal; break;
-    case VT_R8: r.dblVal = *v.pdblVal; break;
-    case VT_BOOL: r.boolVal = *v.pboolVal; break;
-    case VT_ERROR: r.scode = *v.plVal; break;
-    case VT_BSTR: r.bstrVal = *v.pbstrVal; break;
-    case VT_DISPATCH: r.pdispVal = *v.ppdispVal; break;
-    case VT_UNKNOWN: r.punkVal = *v.ppunkVal; break;
-    case VT_VARIANT: return deref(*v.pvarVal);
-    default: break;
+    case VT_I1:
+      r.cVal = *v.pcVal;
+      break;
+    case VT_UI1:
+      r.bVal = *v.pbVal;
+      break;
+    case VT_I2:
+      r.iVal = *v.piVal;
+      break;
+    case VT_UI2:
+      r.uiVal = *v.puiVal;
+      break;
+    case VT_I4:
+    case VT_INT:
+      r.lVal = *v.plVal;
+      break;
+    case VT_UI4:
+    case VT_UINT:
+      r.ulVal = *v.pulVal;
+      break;
+    case VT_I8:
+      r.llVal = *v.pllVal;
+      break;
+    case VT_UI8:
+      r.ullVal = *v.pullVal;
+      break;
+    case VT_R4:
+      r.fltVal = *v.pfltVal;
+      break;
+    case VT_R8:
+      r.dblVal = *v.pdblVal;
+      break;
+    case VT_BOOL:
+      r.boolVal = *v.pboolVal;
+      break;
+    case VT_ERROR:
+      r.scode = *v.plVal;
+      break;
+    case VT_BSTR:
+      r.bstrVal = *v.pbstrVal;
+      break;
+    case VT_DISPATCH:
+      r.pdispVal = *v.ppdispVal;
+      break;
+    case VT_UNKNOWN:
+      r.punkVal = *v.ppunkVal;
+      break;
+    case VT_VARIANT:
+      return deref(*v.pvarVal);
+    default:
+      break;
   }
   return r;
 }
@@ -157,20 +192,62 @@ HRESULT parseNumber(BSTR s, Number& n) {
 
 HRESULT readNumber(const VARIANT& v, Number& n) {
   switch (v.vt) {
-    case VT_EMPTY: n.kind = Number::Signed; n.s = 0; return S_OK;
-    case VT_I1: n.kind = Number::Signed; n.s = v.cVal; return S_OK;
-    case VT_UI1: n.kind = Number::Signed; n.s = v.bVal; return S_OK;
-    case VT_I2: n.kind = Number::Signed; n.s = v.iVal; return S_OK;
-    case VT_UI2: n.kind = Number::Signed; n.s = v.uiVal; return S_OK;
-    case VT_I4: case VT_INT: case VT_ERROR: n.kind = Number::Signed; n.s = v.lVal; return S_OK;
-    case VT_UI4: case VT_UINT: n.kind = Number::Signed; n.s = v.ulVal; return S_OK;
-    case VT_I8: n.kind = Number::Signed; n.s = v.llVal; return S_OK;
-    case VT_UI8: n.kind = Number::Unsigned; n.u = v.ullVal; return S_OK;
-    case VT_R4: n.kind = Number::Floating; n.d = v.fltVal; return S_OK;
-    case VT_R8: n.kind = Number::Floating; n.d = v.dblVal; return S_OK;
-    case VT_BOOL: n.kind = Number::Signed; n.s = v.boolVal ? -1 : 0; n.fromBool = v.boolVal != 0; return S_OK;
-    case VT_BSTR: return parseNumber(v.bstrVal, n);
-    default: return DISP_E_TYPEMISMATCH;
+    case VT_EMPTY:
+      n.kind = Number::Signed;
+      n.s = 0;
+      return S_OK;
+    case VT_I1:
+      n.kind = Number::Signed;
+      n.s = v.cVal;
+      return S_OK;
+    case VT_UI1:
+      n.kind = Number::Signed;
+      n.s = v.bVal;
+      return S_OK;
+    case VT_I2:
+      n.kind = Number::Signed;
+      n.s = v.iVal;
+      return S_OK;
+    case VT_UI2:
+      n.kind = Number::Signed;
+      n.s = v.uiVal;
+      return S_OK;
+    case VT_I4:
+    case VT_INT:
+    case VT_ERROR:
+      n.kind = Number::Signed;
+      n.s = v.lVal;
+      return S_OK;
+    case VT_UI4:
+    case VT_UINT:
+      n.kind = Number::Signed;
+      n.s = v.ulVal;
+      return S_OK;
+    case VT_I8:
+      n.kind = Number::Signed;
+      n.s = v.llVal;
+      return S_OK;
+    case VT_UI8:
+      n.kind = Number::Unsigned;
+      n.u = v.ullVal;
+      return S_OK;
+    case VT_R4:
+      n.kind = Number::Floating;
+      n.d = v.fltVal;
+      return S_OK;
+    case VT_R8:
+      n.kind = Number::Floating;
+      n.d = v.dblVal;
+      return S_OK;
+    case VT_BOOL:
+      n.kind = Number::Signed;
+      n.s = v.boolVal ? -1 : 0;
+      n.fromBool = v.boolVal != 0;
+      return S_OK;
+    case VT_BSTR:
+      return parseNumber(v.bstrVal, n);
+    default:
+      return DISP_E_TYPEMISMATCH;
   }
 }
 
@@ -208,18 +285,26 @@ HRESULT toInteger(const Number& n, T& out) {
 
 double toDouble(const Number& n) {
   switch (n.kind) {
-    case Number::Signed: return static_cast<double>(n.s);
-    case Number::Unsigned: return static_cast<double>(n.u);
-    default: return n.d;
+    case Number::Signed:
+      return static_cast<double>(n.s);
+    case Number::Unsigned:
+      return static_cast<double>(n.u);
+    default:
+      return n.d;
   }
 }
 
 std::string numberText(const VARIANT& v) {
   char buf[64];
   switch (v.vt) {
-    case VT_R4: std::snprintf(buf, sizeof buf, "%.7g", static_cast<double>(v.fltVal)); return buf;
-    case VT_R8: std::snprintf(buf, sizeof buf, "%.15g", v.dblVal); return buf;
-    case VT_UI8: return std::to_string(v.ullVal);
+    case VT_R4:
+      std::snprintf(buf, sizeof buf, "%.7g", static_cast<double>(v.fltVal));
+      return buf;
+    case VT_R8:
+      std::snprintf(buf, sizeof buf, "%.15g", v.dblVal);
+      return buf;
+    case VT_UI8:
+      return std::to_string(v.ullVal);
     default: {
       Number n;
       readNumber(v, n);
@@ -288,23 +373,46 @@ HRESULT VariantChangeType(VARIANT* dest, const VARIANT* srcIn, WORD, VARTYPE vt)
       h = readNumber(src, n);
       if (FAILED(h)) return h;
       switch (vt) {
-        case VT_I1: h = toInteger(n, out.cVal); break;
-        case VT_UI1: h = toInteger(n, out.bVal); break;
-        case VT_I2: h = toInteger(n, out.iVal); break;
-        case VT_UI2: h = toInteger(n, out.uiVal); break;
-        case VT_I4: case VT_INT: h = toInteger(n, out.lVal); break;
-        case VT_UI4: case VT_UINT: h = toInteger(n, out.ulVal); break;
-        case VT_I8: h = toInteger(n, out.llVal); break;
-        case VT_UI8: h = toInteger(n, out.ullVal); break;
+        case VT_I1:
+          h = toInteger(n, out.cVal);
+          break;
+        case VT_UI1:
+          h = toInteger(n, out.bVal);
+          break;
+        case VT_I2:
+          h = toInteger(n, out.iVal);
+          break;
+        case VT_UI2:
+          h = toInteger(n, out.uiVal);
+          break;
+        case VT_I4:
+        case VT_INT:
+          h = toInteger(n, out.lVal);
+          break;
+        case VT_UI4:
+        case VT_UINT:
+          h = toInteger(n, out.ulVal);
+          break;
+        case VT_I8:
+          h = toInteger(n, out.llVal);
+          break;
+        case VT_UI8:
+          h = toInteger(n, out.ullVal);
+          break;
         case VT_R4: {
           double d = toDouble(n);
           if (std::isfinite(d) && std::fabs(d) > std::numeric_limits<float>::max()) return DISP_E_OVERFLOW;
           out.fltVal = static_cast<float>(d);
           break;
         }
-        case VT_R8: out.dblVal = toDouble(n); break;
-        case VT_BOOL: out.boolVal = toDouble(n) != 0 ? VARIANT_TRUE : VARIANT_FALSE; break;
-        default: return DISP_E_BADVARTYPE;
+        case VT_R8:
+          out.dblVal = toDouble(n);
+          break;
+        case VT_BOOL:
+          out.boolVal = toDouble(n) != 0 ? VARIANT_TRUE : VARIANT_FALSE;
+          break;
+        default:
+          return DISP_E_BADVARTYPE;
       }
       if (FAILED(h)) return h;
     }
@@ -319,14 +427,33 @@ HRESULT VariantChangeType(VARIANT* dest, const VARIANT* srcIn, WORD, VARTYPE vt)
 namespace {
 ULONG elementSize(VARTYPE vt) {
   switch (vt) {
-    case VT_I1: case VT_UI1: return 1;
-    case VT_I2: case VT_UI2: case VT_BOOL: return 2;
-    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: case VT_ERROR: return 4;
-    case VT_I8: case VT_UI8: case VT_R8: return 8;
-    case VT_BSTR: return sizeof(BSTR);
-    case VT_DISPATCH: case VT_UNKNOWN: return sizeof(void*);
-    case VT_VARIANT: return sizeof(VARIANT);
-    default: return 0;
+    case VT_I1:
+    case VT_UI1:
+      return 1;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL:
+      return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_ERROR:
+      return 4;
+    case VT_I8:
+    case VT_UI8:
+    case VT_R8:
+      return 8;
+    case VT_BSTR:
+      return sizeof(BSTR);
+    case VT_DISPATCH:
+    case VT_UNKNOWN:
+      return sizeof(void*);
+    case VT_VARIANT:
+      return sizeof(VARIANT);
+    default:
+      return 0;
   }
 }
 constexpr USHORT FADF_BSTR = 0x100, FADF_UNKNOWN = 0x200, FADF_DISPATCH = 0x400, FADF_VARIANT = 0x800;

@@ -134,5 +134,4 @@ void IniText::set(std::string_view section, std::string_view key, std::string_vi
   parse();
 }
 
-
 }  // namespace zr::profile::detail

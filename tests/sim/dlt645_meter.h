@@ -25,15 +25,15 @@ using Bytes = std::vector<uint8_t>;
 
 struct MeterFaults {
   bool silent = false;
-  int delayMs = 0;           // answer this late
-  size_t chunkSize = 0;      // answer in pieces of this many bytes (0: at once)
-  int chunkGapMs = 0;        // pause between pieces
-  int preamble = 0;          // FE bytes before the reply
-  Bytes noise;               // bytes before the reply (after the preamble)
-  bool badChecksum = false;  // reply checksum off by one
+  int delayMs = 0;                          // answer this late
+  size_t chunkSize = 0;                     // answer in pieces of this many bytes (0: at once)
+  int chunkGapMs = 0;                       // pause between pieces
+  int preamble = 0;                         // FE bytes before the reply
+  Bytes noise;                              // bytes before the reply (after the preamble)
+  bool badChecksum = false;                 // reply checksum off by one
   std::optional<std::string> replyAddress;  // answer from this address instead of its own
-  bool twice = false;        // send the reply frame twice in one burst
-  int errorReplies = 0;      // the next n read requests get 0xC1
+  bool twice = false;                       // send the reply frame twice in one burst
+  int errorReplies = 0;                     // the next n read requests get 0xC1
 };
 
 struct Request {

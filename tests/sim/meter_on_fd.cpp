@@ -20,7 +20,10 @@ bool pause(int stopFd, int ms) {
 }  // namespace
 
 MeterOnFd::MeterOnFd(Dlt645Meter& meter, int fd, Transform wrapReply, Transform unwrapRequest)
-    : meter_(meter), fd_(fd), stopFd_(::eventfd(0, EFD_CLOEXEC)), wrap_(std::move(wrapReply)),
+    : meter_(meter),
+      fd_(fd),
+      stopFd_(::eventfd(0, EFD_CLOEXEC)),
+      wrap_(std::move(wrapReply)),
       unwrap_(std::move(unwrapRequest)) {
   thread_ = std::thread([this] { run(); });
 }

@@ -16,8 +16,7 @@ TcpRelay::TcpRelay(Dlt645Meter& meter) : meter_(meter) {
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (listenFd_ < 0 || ::bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-      ::listen(listenFd_, 4) != 0)
+  if (listenFd_ < 0 || ::bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listenFd_, 4) != 0)
     throw std::runtime_error("relay cannot listen");
   socklen_t len = sizeof a;
   ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len);

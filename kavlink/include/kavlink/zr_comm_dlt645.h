@@ -12,21 +12,21 @@ namespace kavlink {
 struct IZrCommDLT645 : IDispatch {
   ZR_IID("140C7A4A-7369-4820-91F1-278C9BAF663C");
   using Base = IDispatch;
-  virtual HRESULT get_Serial(IZrSerial** value) = 0;                        // 1
-  virtual HRESULT get_WaitTimeout(ULONG* value) = 0;                        // 2
-  virtual HRESULT put_WaitTimeout(ULONG value) = 0;                         // 2
-  virtual HRESULT get_AutoReceive(VARIANT_BOOL* value) = 0;                 // 3
-  virtual HRESULT put_AutoReceive(VARIANT_BOOL value) = 0;                  // 3
-  virtual HRESULT get_AttemptTimes(LONG* value) = 0;                        // 13
-  virtual HRESULT put_AttemptTimes(LONG value) = 0;                         // 13
-  virtual HRESULT get_Tools(IZrTools** value) = 0;                          // 15
-  virtual HRESULT AboutBox() = 0;                                           // -552
-  virtual HRESULT Send(IFrame645* txFrame, VARIANT_BOOL* result) = 0;       // 4
-  virtual HRESULT GetNewIFrame645(IFrame645** result) = 0;                  // 5
-  virtual HRESULT Recv(IFrame645** result) = 0;                             // 6
-  virtual HRESULT Comm(IFrame645* txFrame, IFrame645** result) = 0;         // 7
-  virtual HRESULT ClearBuf() = 0;                                           // 8
-  virtual HRESULT SetCheckCS(VARIANT_BOOL check) = 0;                       // 14
+  virtual HRESULT get_Serial(IZrSerial** value) = 0;                   // 1
+  virtual HRESULT get_WaitTimeout(ULONG* value) = 0;                   // 2
+  virtual HRESULT put_WaitTimeout(ULONG value) = 0;                    // 2
+  virtual HRESULT get_AutoReceive(VARIANT_BOOL* value) = 0;            // 3
+  virtual HRESULT put_AutoReceive(VARIANT_BOOL value) = 0;             // 3
+  virtual HRESULT get_AttemptTimes(LONG* value) = 0;                   // 13
+  virtual HRESULT put_AttemptTimes(LONG value) = 0;                    // 13
+  virtual HRESULT get_Tools(IZrTools** value) = 0;                     // 15
+  virtual HRESULT AboutBox() = 0;                                      // -552
+  virtual HRESULT Send(IFrame645* txFrame, VARIANT_BOOL* result) = 0;  // 4
+  virtual HRESULT GetNewIFrame645(IFrame645** result) = 0;             // 5
+  virtual HRESULT Recv(IFrame645** result) = 0;                        // 6
+  virtual HRESULT Comm(IFrame645* txFrame, IFrame645** result) = 0;    // 7
+  virtual HRESULT ClearBuf() = 0;                                      // 8
+  virtual HRESULT SetCheckCS(VARIANT_BOOL check) = 0;                  // 14
 };
 
 // The source interface: sinks implement IDispatch and receive these dispids.

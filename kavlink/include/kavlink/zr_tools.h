@@ -17,11 +17,11 @@ struct IZrList : IDispatch {
 struct IZrTools : IDispatch {
   ZR_IID("BA2B759A-9FBD-4BEC-8F06-BA5B2E6CB40D");
   using Base = IDispatch;
-  virtual HRESULT GetNewByteArray(LONG elements, VARIANT* result) = 0;      // 1
-  virtual HRESULT BufToHexStr(PTRBUF ptrBuf, LONG len, BSTR* result) = 0;   // 2
-  virtual HRESULT BufToStr(PTRBUF ptrBuf, LONG len, BSTR* result) = 0;      // 3
-  virtual HRESULT StrToBuf(BSTR newVal, PTRBUF ptrBuf, LONG* result) = 0;   // 4
-  virtual HRESULT GetNewIZrList(IZrList** result) = 0;                      // 5
+  virtual HRESULT GetNewByteArray(LONG elements, VARIANT* result) = 0;     // 1
+  virtual HRESULT BufToHexStr(PTRBUF ptrBuf, LONG len, BSTR* result) = 0;  // 2
+  virtual HRESULT BufToStr(PTRBUF ptrBuf, LONG len, BSTR* result) = 0;     // 3
+  virtual HRESULT StrToBuf(BSTR newVal, PTRBUF ptrBuf, LONG* result) = 0;  // 4
+  virtual HRESULT GetNewIZrList(IZrList** result) = 0;                     // 5
 };
 
 constexpr CLSID CLSID_ZrTools = zr::com::guid("E11F4F07-C85F-4C15-89F4-C9B3AD458075");

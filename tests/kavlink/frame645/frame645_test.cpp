@@ -1,10 +1,11 @@
 // Wire bytes of the DL/T 645 frame, each expectation worked out by hand.
+#include "dlt645/frame645.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "com/com_ptr.h"
-#include "dlt645/frame645.h"
 
 using namespace zr::com;
 using namespace kavlink;
@@ -40,8 +41,8 @@ void fillRequest(IFrame645* f) {
   f->put_Data(1, 0x90);
 }
 
-const std::vector<uint8_t> kRequest = {0x68, 0x45, 0x23, 0x01, 0x00, 0x00, 0x00, 0x68,
-                                       0x01, 0x02, 0x43, 0xC3, 0x42, 0x16};
+const std::vector<uint8_t> kRequest = {0x68, 0x45, 0x23, 0x01, 0x00, 0x00, 0x00,
+                                       0x68, 0x01, 0x02, 0x43, 0xC3, 0x42, 0x16};
 
 }  // namespace
 
@@ -79,10 +80,8 @@ TEST(Frame645, AddressAssignment) {
     const char16_t* stored;
   };
   const Row rows[] = {
-      {u"12345", u"000000012345"},
-      {u"", u"000000000000"},
-      {u"123456789012", u"123456789012"},
-      {u"1234567890123456", u"123456789012"},  // the first 12 bytes stay
+      {u"12345", u"000000012345"},        {u"", u"000000000000"},
+      {u"123456789012", u"123456789012"}, {u"1234567890123456", u"123456789012"},  // the first 12 bytes stay
       {u"AB", u"0000000000AB"},
   };
   auto f = newFrame();

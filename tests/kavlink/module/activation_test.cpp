@@ -1,7 +1,6 @@
 // A host that knows only the registration store: registers the module, creates its
 // classes by class id and ProgID, and calls them through vtables and IDispatch.
 #include <gtest/gtest.h>
-
 #include <kavlink/frame645.h>
 #include <kavlink/zr_tools.h>
 
@@ -161,9 +160,9 @@ TEST_F(Activation, ListByProgIdThroughDispatchByIdAndByName) {
 
 TEST_F(Activation, UnknownClassIsNotRegistered) {
   ComPtr<IUnknown> u;
-  EXPECT_EQ(CoCreateInstance(guid("01234567-89AB-CDEF-0123-456789ABCDEF"), nullptr, CLSCTX_ALL, IUnknown::iid,
-                             u.putVoid()),
-            REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(
+      CoCreateInstance(guid("01234567-89AB-CDEF-0123-456789ABCDEF"), nullptr, CLSCTX_ALL, IUnknown::iid, u.putVoid()),
+      REGDB_E_CLASSNOTREG);
 }
 
 TEST_F(Activation, ComErrorThroughDispatchCarriesTheClassProgIdAsSource) {

@@ -28,8 +28,8 @@ struct IGadgetEvents : IDispatch {
   ZR_IID("11111111-2222-3333-4444-666666666666");
 };
 
-class Gadget final : public ComObject<Gadget, DispatchImpl<Gadget, IGadget>, ConnectionPointContainerImpl,
-                                      SupportErrorInfoImpl> {
+class Gadget final
+    : public ComObject<Gadget, DispatchImpl<Gadget, IGadget>, ConnectionPointContainerImpl, SupportErrorInfoImpl> {
  public:
   static constexpr std::u16string_view kProgId = u"test.Gadget.1";
   static inline int alive = 0;

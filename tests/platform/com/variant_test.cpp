@@ -54,32 +54,61 @@ VARIANT make(VARTYPE vt, long long v) {
   VariantInit(&r);
   r.vt = vt;
   switch (vt) {
-    case VT_I1: r.cVal = static_cast<char>(v); break;
-    case VT_UI1: r.bVal = static_cast<BYTE>(v); break;
-    case VT_I2: r.iVal = static_cast<SHORT>(v); break;
-    case VT_UI2: r.uiVal = static_cast<USHORT>(v); break;
-    case VT_I4: r.lVal = static_cast<LONG>(v); break;
-    case VT_UI4: r.ulVal = static_cast<ULONG>(v); break;
-    case VT_I8: r.llVal = v; break;
-    case VT_UI8: r.ullVal = static_cast<ULONGLONG>(v); break;
-    case VT_BOOL: r.boolVal = static_cast<VARIANT_BOOL>(v); break;
-    default: break;
+    case VT_I1:
+      r.cVal = static_cast<char>(v);
+      break;
+    case VT_UI1:
+      r.bVal = static_cast<BYTE>(v);
+      break;
+    case VT_I2:
+      r.iVal = static_cast<SHORT>(v);
+      break;
+    case VT_UI2:
+      r.uiVal = static_cast<USHORT>(v);
+      break;
+    case VT_I4:
+      r.lVal = static_cast<LONG>(v);
+      break;
+    case VT_UI4:
+      r.ulVal = static_cast<ULONG>(v);
+      break;
+    case VT_I8:
+      r.llVal = v;
+      break;
+    case VT_UI8:
+      r.ullVal = static_cast<ULONGLONG>(v);
+      break;
+    case VT_BOOL:
+      r.boolVal = static_cast<VARIANT_BOOL>(v);
+      break;
+    default:
+      break;
   }
   return r;
 }
 
 long long readBack(const VARIANT& v) {
   switch (v.vt) {
-    case VT_I1: return v.cVal;
-    case VT_UI1: return v.bVal;
-    case VT_I2: return v.iVal;
-    case VT_UI2: return v.uiVal;
-    case VT_I4: return v.lVal;
-    case VT_UI4: return v.ulVal;
-    case VT_I8: return v.llVal;
-    case VT_UI8: return static_cast<long long>(v.ullVal);
-    case VT_BOOL: return v.boolVal;
-    default: return -999;
+    case VT_I1:
+      return v.cVal;
+    case VT_UI1:
+      return v.bVal;
+    case VT_I2:
+      return v.iVal;
+    case VT_UI2:
+      return v.uiVal;
+    case VT_I4:
+      return v.lVal;
+    case VT_UI4:
+      return v.ulVal;
+    case VT_I8:
+      return v.llVal;
+    case VT_UI8:
+      return static_cast<long long>(v.ullVal);
+    case VT_BOOL:
+      return v.boolVal;
+    default:
+      return -999;
   }
 }
 
