@@ -12,6 +12,7 @@
 #include "sim/meter_on_fd.h"
 #include "sim/pty_pair.h"
 #include "support/event_sink.h"
+#include "support/outer_object.h"
 #include "text/ansi.h"
 
 using namespace zr::com;
@@ -424,27 +425,9 @@ TEST(Dlt645Persistence, NewControlSavesTheKnownBytesAndLoadsThem) {
   EXPECT_TRUE(FAILED(p->Load(s3.get())));
 }
 
-namespace {
-// An outer object that aggregates the control and hands out its interfaces.
-struct Outer final : IUnknown {
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IUnknown::iid) {
-      *ppv = static_cast<IUnknown*>(this);
-      AddRef();
-      return S_OK;
-    }
-    return inner->QueryInterface(riid, ppv);
-  }
-  ULONG AddRef() override { return ++refs; }
-  ULONG Release() override { return --refs; }
-  ULONG refs = 1;
-  IUnknown* inner = nullptr;
-};
-}  // namespace
-
 TEST(Dlt645Aggregation, InterfacesBelongToTheOuterObjectAndTheInnerOwnsTheControl) {
   long before = zr::com::liveObjects().load();
-  Outer outer;
+  testhost::OuterObject outer;
   void* pv = nullptr;
   ASSERT_EQ(CZrCommDLT645::createInstance(&outer, IZrCommDLT645::iid, &pv), CLASS_E_NOAGGREGATION);
   ASSERT_EQ(CZrCommDLT645::createInstance(&outer, IUnknown::iid, &pv), S_OK);

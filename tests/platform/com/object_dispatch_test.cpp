@@ -6,6 +6,7 @@
 #include "com/connection_point.h"
 #include "com/dispatch.h"
 #include "com/object.h"
+#include "support/outer_object.h"
 
 using namespace zr::com;
 
@@ -163,22 +164,9 @@ TEST(ComObject, QueryInterfaceIdentityAndLifetime) {
 
 // An outer object that aggregates a gadget: the gadget's interfaces answer for the
 // outer identity and the outer's reference count.
-class Outer final : public IUnknown {
- public:
+struct Outer : testhost::OuterObject {
   Outer() { EXPECT_EQ(Gadget::createInstance(this, IUnknown::iid, reinterpret_cast<void**>(&inner)), S_OK); }
   ~Outer() { inner->Release(); }
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IUnknown::iid) {
-      *ppv = this;
-      AddRef();
-      return S_OK;
-    }
-    return inner->QueryInterface(riid, ppv);
-  }
-  ULONG AddRef() override { return ++refs; }
-  ULONG Release() override { return --refs; }
-  IUnknown* inner = nullptr;
-  ULONG refs = 1;
 };
 
 TEST(ComObject, AggregationDelegatesToTheOuterObject) {

@@ -36,6 +36,15 @@ struct FakeUi : UiPort {
   void setControlEnabled(std::string_view name, bool enabled) override {
     events.push_back(std::string(enabled ? "enable " : "disable ") + std::string(name));
   }
+
+  // The texts of the events of one kind ("message", "log" ...), in order.
+  std::vector<std::string> only(std::string_view kind) const {
+    std::vector<std::string> out;
+    const std::string prefix = std::string(kind) + " ";
+    for (const std::string& e : events)
+      if (e.rfind(prefix, 0) == 0) out.push_back(e.substr(prefix.size()));
+    return out;
+  }
 };
 
 struct FakeMeter : MeterExchange {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/setup_error.h"
+#include "setup/core/fake_window.h"
 #include "sim/dlt645_meter.h"
 #include "sim/lora_wrapper.h"
 #include "sim/meter_on_fd.h"
@@ -22,30 +23,11 @@ using sim::Bytes;
 
 namespace {
 
-struct Fields : FormFields {
-  std::string passwordText() const override { return "318204"; }
-  std::string meterIdText() const override { return "000000012345"; }
-  std::string portText() const override { return port; }
-  bool isLocalChannel() const override { return local; }
-  std::string port;
-  bool local = true;
-};
-
-struct Ui : UiPort {
-  void showMessage(const std::string& t) override { messages.push_back(t); }
-  void showWarning(const std::string& t) override { messages.push_back("warning: " + t); }
-  void appendLog(const std::string& line) override { log.push_back(line); }
-  void pause(int) override {}
-  void setControlEnabled(std::string_view name, bool enabled) override {
-    controls.push_back(std::string(name) + (enabled ? " on" : " off"));
-  }
-  std::vector<std::string> messages, log, controls;
-};
-
 class Exchange : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_NE(testhost::registerComponent(), nullptr);
+    fields.meterId = "000000012345";
     fields.port = pty.slavePath();
     meter.setValue(0x9010, {0x56, 0x34, 0x12});
     meter.setValue(0x9020, {0x22, 0x22, 0x22});
@@ -79,8 +61,8 @@ class Exchange : public ::testing::Test {
   sim::Dlt645Meter meter;
   sim::LoraUnwrapper unwrapper;
   std::unique_ptr<sim::MeterOnFd> peer;
-  Fields fields;
-  Ui ui;
+  FakeForm fields;
+  FakeUi ui;
   std::unique_ptr<ComExchange> ex;
   bool lastOk = false;
 };
@@ -135,8 +117,9 @@ TEST_F(Exchange, LoraWrapsEveryRequestAndCountsSequencesFrom1To127) {
   EXPECT_EQ(messages[0].size(), 23u);
   EXPECT_EQ(messages[0][2], 0x14);
   EXPECT_EQ(messages[0][3], 1);
-  ASSERT_EQ(ui.log.size(), 1u);
-  EXPECT_EQ(ui.log[0].rfind("crcs:14 01 FF FF 2C 01 68 45 23 01 00 00 00 68 01 02 43 C3 42 16 ", 0), 0u) << ui.log[0];
+  const auto log = ui.only("log");
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].rfind("crcs:14 01 FF FF 2C 01 68 45 23 01 00 00 00 68 01 02 43 C3 42 16 ", 0), 0u) << log[0];
   for (int i = 2; i <= 128; ++i) read();
   auto seq = unwrapper.sequences();
   ASSERT_EQ(seq.size(), 128u);
@@ -165,8 +148,8 @@ TEST_F(Exchange, RemoteChannelReadsThroughTheRelay) {
   ex = std::make_unique<ComExchange>(fields, ui);
   ex->FormShow({.Wtime = 300});
   ex->btnConnectClick("127.0.0.1", std::to_string(relay.port()));
-  ASSERT_EQ(ui.messages.back(), "Connect successful!");
-  EXPECT_EQ(ui.controls.back(), "btnConnect off");
+  ASSERT_EQ(ui.only("message").back(), "Connect successful!");
+  EXPECT_EQ(ui.events.back(), "disable btnConnect");
   EXPECT_EQ(read(), "123456");
 
   // A silent meter: one wait per attempt, then "Return null!".
@@ -183,7 +166,7 @@ TEST_F(Exchange, RemoteChannelReadsThroughTheRelay) {
   meter.setFaults({.badChecksum = true});
   EXPECT_EQ(read(), "Return null!");
   ex->btnDisconnectClick();
-  EXPECT_EQ(ui.controls.back(), "btnConnect on");
+  EXPECT_EQ(ui.events.back(), "enable btnConnect");
 }
 
 TEST_F(Exchange, ConnectFailuresAreReported) {
@@ -203,9 +186,10 @@ TEST_F(Exchange, ConnectFailuresAreReported) {
     port = relay.port();
   }
   ex->btnConnectClick("127.0.0.1", std::to_string(port));
-  ASSERT_FALSE(ui.messages.empty());
-  EXPECT_EQ(ui.messages.back().rfind("Connect failed!\n\r", 0), 0u);
-  EXPECT_GT(ui.messages.back().size(), std::string("Connect failed!\n\r").size());
+  const auto messages = ui.only("message");
+  ASSERT_FALSE(messages.empty());
+  EXPECT_EQ(messages.back().rfind("Connect failed!\n\r", 0), 0u);
+  EXPECT_GT(messages.back().size(), std::string("Connect failed!\n\r").size());
 }
 
 TEST_F(Exchange, FirstShowSetsTheLineAndTheWait) {

@@ -5,6 +5,7 @@
 
 #include "core/com_exchange.h"
 #include "core/item_tab.h"
+#include "setup/core/fake_window.h"
 #include "sim/dlt645_meter.h"
 #include "sim/lora_wrapper.h"
 #include "sim/meter_on_fd.h"
@@ -17,24 +18,6 @@ using sim::Bytes;
 
 namespace {
 
-struct Form : FormFields {
-  std::string passwordText() const override { return "318204"; }
-  std::string meterIdText() const override { return "12345"; }
-  std::string portText() const override { return port; }
-  bool isLocalChannel() const override { return local; }
-  std::string port;
-  bool local = true;
-};
-
-struct Ui : UiPort {
-  void showMessage(const std::string& t) override { events.push_back("message " + t); }
-  void showWarning(const std::string& t) override { events.push_back("warning " + t); }
-  void appendLog(const std::string&) override {}
-  void pause(int) override {}
-  void setControlEnabled(std::string_view, bool) override {}
-  std::vector<std::string> events;
-};
-
 enum class Channel { Plain, Lora, Remote };
 
 class ItemRead : public ::testing::TestWithParam<Channel> {
@@ -42,6 +25,7 @@ class ItemRead : public ::testing::TestWithParam<Channel> {
   void SetUp() override {
     ASSERT_NE(testhost::registerComponent(), nullptr);
     meter.setValue(0x9010, {0x45, 0x23, 0x01, 0x00});
+    form.meterId = "12345";
     form.port = pty.slavePath();
     ExchangeSettings s{.Wtime = 150};
     switch (GetParam()) {
@@ -79,8 +63,8 @@ class ItemRead : public ::testing::TestWithParam<Channel> {
   sim::LoraUnwrapper unwrapper;
   std::unique_ptr<sim::MeterOnFd> peer;
   std::unique_ptr<sim::TcpRelay> relay;
-  Form form;
-  Ui ui;
+  FakeForm form;
+  FakeUi ui;
   std::unique_ptr<ComExchange> exchange;
   std::unique_ptr<ItemTab> tab;
 };
@@ -95,7 +79,8 @@ TEST_P(ItemRead, TickedRowsAreReadFormattedAndTheirBoxesCleared) {
   EXPECT_EQ(tab->results().row(0).unit, "kWh");
   EXPECT_FALSE(tab->results().row(0).checked);
   EXPECT_EQ(tab->results().row(1).value, "Without this item");
-  EXPECT_EQ(ui.events, (std::vector<std::string>{"message Reading is completed!"}));
+  EXPECT_EQ(ui.only("message"), (std::vector<std::string>{"Reading is completed!"}));
+  EXPECT_TRUE(ui.only("warning").empty());
   EXPECT_FALSE(portOpen());
 }
 
@@ -104,7 +89,8 @@ TEST_P(ItemRead, SilentMeterEndsWithReturnNullAndThePortClosed) {
   tab->results().append({"Total active energy", "", "", true});
   tab->BitBtn1Click();
   EXPECT_EQ(tab->results().row(0).value, "Please wait...");
-  EXPECT_EQ(ui.events, (std::vector<std::string>{"message Return null!", "message Reading is completed!"}));
+  EXPECT_EQ(ui.only("message"), (std::vector<std::string>{"Return null!", "Reading is completed!"}));
+  EXPECT_TRUE(ui.only("warning").empty());
   EXPECT_FALSE(portOpen());
 }
 
