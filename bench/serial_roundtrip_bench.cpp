@@ -11,7 +11,7 @@
 #include <cstring>
 #include <thread>
 
-#include "channels/zr_serial.h"
+#include "channels/serial/zr_serial.h"
 #include "com/com_ptr.h"
 #include "platform/serial/pty_pair.h"
 #include "text/ansi.h"

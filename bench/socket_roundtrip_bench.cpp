@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "channels/zr_socket.h"
+#include "channels/socket/zr_socket.h"
 #include "com/com_ptr.h"
 #include "platform/net/loopback_peer.h"
 #include "text/ansi.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "channels/hex_text.h"
+#include "channels/tools/hex_text.h"
 
 namespace kavlink {
 

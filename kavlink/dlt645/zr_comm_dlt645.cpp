@@ -1,6 +1,6 @@
 #include "dlt645/zr_comm_dlt645.h"
 
-#include "channels/zr_tools.h"
+#include "channels/tools/zr_tools.h"
 #include "module/class_table.h"
 #include "module/property_stream.h"
 #include "text/ticks.h"

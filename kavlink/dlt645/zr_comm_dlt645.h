@@ -9,7 +9,7 @@
 
 #include <kavlink/zr_comm_dlt645.h>
 
-#include "channels/zr_serial.h"
+#include "channels/serial/zr_serial.h"
 #include "com/com_ptr.h"
 #include "com/connection_point.h"
 #include "com/dispatch.h"

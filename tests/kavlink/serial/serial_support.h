@@ -8,7 +8,7 @@
 #include <functional>
 #include <thread>
 
-#include "channels/zr_serial.h"
+#include "channels/serial/zr_serial.h"
 #include "platform/serial/pty_pair.h"
 #include "text/ansi.h"
 

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "channels/zr_socket.h"
+#include "channels/socket/zr_socket.h"
 #include "com/com_ptr.h"
 #include "msg/message_queue.h"
 #include "platform/net/loopback_peer.h"

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <vector>
 
-#include "channels/hex_text.h"
-#include "channels/zr_list.h"
-#include "channels/zr_tools.h"
+#include "channels/list/zr_list.h"
+#include "channels/tools/hex_text.h"
+#include "channels/tools/zr_tools.h"
 #include "com/com_ptr.h"
 #include "dlt645/frame645.h"
 

@@ -1,4 +1,4 @@
-#include "channels/message_window.h"
+#include "channels/window/message_window.h"
 
 namespace kavlink {
 

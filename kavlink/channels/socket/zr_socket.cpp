@@ -1,11 +1,11 @@
 // CZrSocket: construction, settings, and the members that belong to the server.
-#include "channels/zr_socket.h"
+#include "channels/socket/zr_socket.h"
 
 #include <algorithm>
 #include <new>
 #include <thread>
 
-#include "channels/zr_tools.h"
+#include "channels/tools/zr_tools.h"
 #include "module/class_table.h"
 #include "net/wsa_error.h"
 #include "text/ansi.h"

@@ -1,4 +1,4 @@
-#include "channels/zr_list.h"
+#include "channels/list/zr_list.h"
 
 #include <cstdlib>
 #include <limits>

@@ -1,10 +1,10 @@
 // CZrSerial: construction, settings, flow-control presets, the port list and the dispatch
 // table. Opening, I/O and events are in zr_serial_io.cpp; the stream in zr_serial_persist.cpp.
-#include "channels/zr_serial.h"
+#include "channels/serial/zr_serial.h"
 
 #include <new>
 
-#include "channels/zr_tools.h"
+#include "channels/tools/zr_tools.h"
 #include "module/class_table.h"
 #include "serial/port_names.h"
 #include "text/ansi.h"

@@ -1,9 +1,9 @@
-#include "channels/zr_tools.h"
+#include "channels/tools/zr_tools.h"
 
 #include <cstring>
 
-#include "channels/hex_text.h"
-#include "channels/zr_list.h"
+#include "channels/list/zr_list.h"
+#include "channels/tools/hex_text.h"
 #include "module/class_table.h"
 #include "text/ansi.h"
 

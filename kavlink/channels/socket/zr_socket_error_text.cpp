@@ -1,5 +1,5 @@
 // The texts of the socket object's last error codes.
-#include "channels/zr_socket.h"
+#include "channels/socket/zr_socket.h"
 #include "net/wsa_error.h"
 
 namespace kavlink {

@@ -4,9 +4,9 @@
 #include <string>
 #include <system_error>
 
-#include "channels/message_window.h"
-#include "channels/zr_socket.h"
-#include "channels/zr_socket_text.h"
+#include "channels/socket/zr_socket.h"
+#include "channels/socket/zr_socket_text.h"
+#include "channels/window/message_window.h"
 #include "net/wsa_error.h"
 #include "text/ansi.h"
 #include "text/ticks.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "channels/zr_serial.h"
+#include "channels/serial/zr_serial.h"
 #include "module/property_stream.h"
 #include "text/ansi.h"
 

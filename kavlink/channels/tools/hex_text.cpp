@@ -1,4 +1,4 @@
-#include "channels/hex_text.h"
+#include "channels/tools/hex_text.h"
 
 #include "text/ansi.h"
 

@@ -2,8 +2,8 @@
 // otherwise the caller's result is left alone and the last error is not touched.
 #include <string>
 
-#include "channels/zr_socket.h"
-#include "channels/zr_socket_text.h"
+#include "channels/socket/zr_socket.h"
+#include "channels/socket/zr_socket_text.h"
 #include "net/address.h"
 #include "net/wsa_error.h"
 #include "text/ansi.h"

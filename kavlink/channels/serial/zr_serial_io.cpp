@@ -8,8 +8,8 @@
 #include <system_error>
 #include <vector>
 
-#include "channels/message_window.h"
-#include "channels/zr_serial.h"
+#include "channels/serial/zr_serial.h"
+#include "channels/window/message_window.h"
 #include "serial/port_names.h"
 #include "text/ansi.h"
 #include "text/ticks.h"
