@@ -481,13 +481,22 @@ TEST_F(Link, CommandOutcomesAndTheBreakThatFollowsAFailure) {
 }
 
 TEST_F(Link, ReadInPartialBlocksIsJoinedAfterOneAckPerBlock) {
-  ch.answer(0, {withBcc("\x02" "1.8.0(12)\x04"s)});
-  ch.answer(1, {withBcc("\x02" "2.8.0(34)\x04"s)});
-  ch.answer(2, {withBcc("\x02" "3.8.0(56)\x03"s)});
+  ch.answer(0, {withBcc("\x02"
+                        "1.8.0(12)\x04"s)});
+  ch.answer(1, {withBcc("\x02"
+                        "2.8.0(34)\x04"s)});
+  ch.answer(2, {withBcc("\x02"
+                        "3.8.0(56)\x03"s)});
   std::string reply;
   ASSERT_TRUE(link.sendReadCommand("1.8.0()", reply)) << link.lastError();
-  EXPECT_EQ(reply, "\x02" "1.8.0(12)\x04\x02" "2.8.0(34)\x04\x02" "3.8.0(56)\x03"s);
-  EXPECT_EQ(ch.writes, (std::vector<std::string>{withBcc("\x01R2\x02" "1.8.0()\x03"s), kAckMsg, kAckMsg}));
+  EXPECT_EQ(reply,
+            "\x02"
+            "1.8.0(12)\x04\x02"
+            "2.8.0(34)\x04\x02"
+            "3.8.0(56)\x03"s);
+  EXPECT_EQ(ch.writes, (std::vector<std::string>{withBcc("\x01R2\x02"
+                                                         "1.8.0()\x03"s),
+                                                 kAckMsg, kAckMsg}));
 }
 
 TEST_F(Link, ReadInBlocksStopsAtTheReceiveLimit) {
