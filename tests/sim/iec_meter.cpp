@@ -193,6 +193,7 @@ void IecMeter::takeOption(std::vector<IecBytes>& out) {
     out.push_back(readoutMessage(readout_, faults_.badBcc));
   } else if (option[3] == '1') {
     state_ = State::Programming;
+    sessionCommands_ = 0;
     out.push_back(block(SOH, "P0", "(" + address_ + ")", ETX));
   }
 }
@@ -209,13 +210,14 @@ void IecMeter::takeCommand(const IecBytes& msg, std::vector<IecBytes>& out) {
     pendingBlock_.clear();
     return;
   }
-  if (faults_.breakOnCommand) {
+  const bool faultsApply = ++sessionCommands_ > faults_.faultAfter;
+  if (faultsApply && faults_.breakOnCommand) {
     faults_.breakOnCommand = false;
     state_ = State::Idle;
     out.push_back(block(SOH, "", "B0", ETX));
     return;
   }
-  if (faults_.nakReplies > 0) {
+  if (faultsApply && faults_.nakReplies > 0) {
     --faults_.nakReplies;
     out.push_back({NAK});
     return;
@@ -260,9 +262,21 @@ void IecMeter::takeCommand(const IecBytes& msg, std::vector<IecBytes>& out) {
         out.push_back(block(STX, "", text, ETX));
         return;
       }
+      // Blocks end after a ")" and hold at most readBlockSize bytes (or one item).
       readParts_.clear();
-      for (size_t at = 0; at < text.size(); at += faults_.readBlockSize)
-        readParts_.push_back(text.substr(at, faults_.readBlockSize));
+      std::string part;
+      for (size_t at = 0; at < text.size();) {
+        size_t end = text.find(')', at);
+        end = end == std::string::npos ? text.size() : end + 1;
+        const std::string item = text.substr(at, end - at);
+        if (!part.empty() && part.size() + item.size() > faults_.readBlockSize) {
+          readParts_.push_back(part);
+          part.clear();
+        }
+        part += item;
+        at = end;
+      }
+      if (!part.empty()) readParts_.push_back(part);
       state_ = State::ReadBlocks;
       nextReadBlock(out);
       return;

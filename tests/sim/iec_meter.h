@@ -26,6 +26,7 @@ struct IecMeterFaults {
   bool badBcc = false;          // every block check character off by one
   int nakReplies = 0;           // the next n commands (P, W, R, E) get a NAK
   bool breakOnCommand = false;  // the next command gets the meter's break message
+  int faultAfter = 0;           // the two above spare the first n commands of a session
   bool errorOnRead = false;     // reads get an error message
   size_t readBlockSize = 0;     // read answers in partial blocks of this many data bytes
   int delayMs = 0;              // answer this late
@@ -82,6 +83,7 @@ class IecMeter {
   std::vector<std::string> readParts_;
   std::vector<int> speeds_;
   std::vector<IecBytes> commands_;
+  int sessionCommands_ = 0;
 };
 
 // Runs a meter on a descriptor (the master side of a pseudo-terminal): a thread reads what
