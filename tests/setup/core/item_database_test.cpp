@@ -12,7 +12,7 @@
 namespace zr::setup {
 namespace {
 
-const std::filesystem::path kSharedData = std::filesystem::path(ZR_SHARED_DIR) / "data";
+const std::filesystem::path kTestData = std::filesystem::path(ZR_SOURCE_DIR) / "tests/setup/data";
 const std::filesystem::path kBinDir = ZR_TEST_BIN_DIR;
 constexpr char kJetSample[] = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=.\\tree-sample.mdb";
 
@@ -50,7 +50,7 @@ void expectParentsAndIdOrder(const ItemTree& tree) {
 }
 
 TEST(ItemDatabase, JetSampleGivesTheTreeDepthFirstInIdOrder) {
-  ItemStore store(kJetSample, kSharedData);
+  ItemStore store(kJetSample, kTestData);
   ItemTree tree;
   LoadItemTree(store, tree);
   EXPECT_EQ(displayTexts(tree),
@@ -91,7 +91,7 @@ INSERT INTO tree VALUES (1,'Energy',0,NULL,NULL,NULL,0), (2,'Total active energy
 TEST(ItemDatabase, JetAndSqliteGiveTheSameRowsInTheSameOrder) {
   TempDir dir;
   makeSqlite(dir.path / "tree.mdb", kJetRowsAsSqlite);
-  ItemStore jet(kJetSample, kSharedData);
+  ItemStore jet(kJetSample, kTestData);
   ItemStore sqlite(kItemConnectionString, dir.path);
   for (const char* parent : {"0", "1", "10", "20", "30", "2", "99"}) {
     const auto a = jet.treeLevel(parent);
@@ -121,7 +121,7 @@ TEST(ItemDatabase, CaptionWithApostropheIsFoundAndNothingInACaptionRuns) {
     ItemRow expected;
   };
   const Source sources[] = {
-      {kJetSample, kSharedData, "Meter's relay state", {"C0", "26", "", 13}},
+      {kJetSample, kTestData, "Meter's relay state", {"C0", "26", "", 13}},
       {kItemConnectionString, kBinDir, "Meter's running status word", {"C0", "20", "", 13}},
   };
   for (const auto& s : sources) {

@@ -89,6 +89,17 @@ TEST_F(WindowTest, ADatabaseFailureIsShownAndTheWindowOpensWithAnEmptyTreeAndThe
   }
 }
 
+TEST_F(WindowTest, ADamagedJetDatabaseGivesItsBoxAndTheWindowKeepsRunning) {
+  std::filesystem::copy_file(ZR_SOURCE_DIR "/tests/setup/data/tree-damaged.mdb", dir.path / "tree.mdb");
+  start();
+  ASSERT_EQ(boxes.events.size(), 1u);
+  EXPECT_EQ(boxes.events[0].rfind("error The item database is damaged or not a database: ", 0), 0u) << boxes.events[0];
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(child<QTreeWidget>("TreeView1")->topLevelItemCount(), 0);
+  child<QPushButton>("BitBtn2")->click();  // "Select" on the empty tree still works
+  EXPECT_EQ(child<QTableWidget>("ListView1")->rowCount(), 0);
+}
+
 TEST_F(WindowTest, BranchClickTicksItsSubtreeAndSelectTakesTheLeavesTicked) {
   useSampleDatabase();
   start();
