@@ -146,6 +146,25 @@ TEST(ItemDatabase, RowLeadingBackToItsOwnPathIsNotFollowed) {
   EXPECT_EQ(displayTexts(tree), (std::vector<std::string>{"Zero at top", "A", "B", "A again"}));
 }
 
+// Captions and units in Chinese and with a degree sign, from both kinds of file.
+TEST(ItemDatabase, NonAsciiTextsComeOutAsUtf8) {
+  TempDir dir;
+  makeSqlite(dir.path / "tree.mdb", R"(
+    CREATE TABLE tree (id INTEGER, filename TEXT, sjjd INTEGER, DI1 TEXT, DI0 TEXT, units TEXT, fl INTEGER);
+    INSERT INTO tree VALUES (1,'温度',0,'B6','30','°C',0);)");
+  ItemStore sqlite(kItemConnectionString, dir.path);
+  ASSERT_EQ(sqlite.treeLevel("0").size(), 1u);
+  EXPECT_EQ(sqlite.treeLevel("0")[0].filename, "温度");
+  EXPECT_EQ(sqlite.findItem("温度")->units, "°C");
+
+  ItemStore jet("Data Source=.\\tree-cjk.mdb", kTestData);
+  EXPECT_EQ(jet.treeLevel("0")[0].filename, "正向有功电能");
+  std::vector<std::string> clock;
+  for (const TreeRow& row : jet.treeLevel("10")) clock.push_back(row.filename);
+  EXPECT_EQ(clock, (std::vector<std::string>{"当前时间", "Temp (°C) now"}));
+  EXPECT_EQ(jet.findItem("当前时间")->di0, "11");
+}
+
 TEST(ItemDatabase, UnusableFilesRaiseTheirReason) {
   TempDir dir;
   std::ofstream(dir.path / "text.mdb") << "not a database at all, just some text";
