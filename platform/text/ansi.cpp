@@ -100,10 +100,9 @@ std::string wideToUtf8(std::u16string_view w) {
   return out;
 }
 
-std::string textFileToUtf8(std::string_view bytes) {
-  if (isUtf8(bytes)) return std::string(bytes);
-  iconv_t cd = iconv_open("UTF-8", "GB18030");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return wideToUtf8(utf8ToWide(bytes));
+namespace {
+
+std::string gb18030ToUtf8(iconv_t cd, std::string_view bytes) {
   std::string out;
   std::string in(bytes);
   char* src = in.data();
@@ -122,7 +121,30 @@ std::string textFileToUtf8(std::string_view bytes) {
       iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
   }
-  iconv_close(cd);
+  return out;
+}
+
+}  // namespace
+
+std::string textFileToUtf8(std::string_view bytes) {
+  if (isUtf8(bytes)) return std::string(bytes);
+  // Line by line: a line that is UTF-8 already (one this program added) stays as it is.
+  iconv_t cd = iconv_open("UTF-8", "GB18030");
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 2);
+  while (!bytes.empty()) {
+    const size_t eol = bytes.find('\n');
+    const std::string_view line = bytes.substr(0, eol == std::string_view::npos ? bytes.size() : eol + 1);
+    bytes.remove_prefix(line.size());
+    if (isUtf8(line)) {
+      out += line;
+    } else if (cd != reinterpret_cast<iconv_t>(-1)) {
+      out += gb18030ToUtf8(cd, line);
+    } else {
+      out += wideToUtf8(utf8ToWide(line));
+    }
+  }
+  if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
   return out;
 }
 

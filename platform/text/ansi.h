@@ -27,7 +27,8 @@ bool isUtf8(std::string_view bytes);
 
 // The text of a user's file as UTF-8. Files written by the system on its original platform
 // are in GB18030 (the Chinese code page, of which ASCII is a part): a file that is not
-// valid UTF-8 is read as GB18030; a byte sequence that is not GB18030 either becomes U+FFFD.
+// valid UTF-8 is read as GB18030, line by line (a line that is UTF-8 stays); a byte
+// sequence that is not GB18030 either becomes U+FFFD.
 std::string textFileToUtf8(std::string_view bytes);
 
 }  // namespace zr::text

@@ -8,6 +8,9 @@
 
 #include <cerrno>
 
+// Present only in sanitizer builds, where a fuzzer registers its crash report there.
+extern "C" __attribute__((weak)) void __sanitizer_set_death_callback(void (*)(void));
+
 namespace zr::setup {
 namespace {
 
@@ -42,6 +45,10 @@ ChildResult runInChild(const std::function<std::string()>& work, std::chrono::mi
   }
   if (pid == 0) {
     ::close(fds[0]);
+    // The child dies of its own faults plainly: handlers the parent installed (a crash
+    // reporter, a sanitizer's) must not act on its behalf.
+    for (int sig : {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL}) ::signal(sig, SIG_DFL);
+    if (__sanitizer_set_death_callback) __sanitizer_set_death_callback(nullptr);
     // What a library prints about a damaged file (or the crash report of a sanitizer
     // build) is not the user's business: the caller reports the outcome.
     const int devNull = ::open("/dev/null", O_WRONLY);

@@ -46,6 +46,8 @@ TEST(NarrowText, UserFilesInGb18030ReadAsUtf8) {
       {"font=\xCB\xCE\xCC\xE5", "font=\xE5\xAE\x8B\xE4\xBD\x93"},                                        // 宋体
       {"unit=\xA1\xE6", "unit=\xE2\x84\x83"},                                                            // ℃
       {"bad=\xB6\xD4\xFF", "bad=\xE5\xAF\xB9\xEF\xBF\xBD"},  // a byte that is GB18030 neither
+      // A UTF-8 line added to an old file stays as it is.
+      {"a=\xB6\xD4\r\nb=\xE5\xAF\xB9\r\n", "a=\xE5\xAF\xB9\r\nb=\xE5\xAF\xB9\r\n"},
   };
   for (const auto& c : cases) EXPECT_EQ(textFileToUtf8(c.bytes), c.utf8) << c.bytes;
 }
