@@ -40,13 +40,8 @@ SerialConfig CZrSerial::config() const {
 }
 
 void CZrSerial::applyConfig(const SerialConfig& c) {
-  // The saved stream holds some of these; a change makes the object dirty.
-  dirty_ = dirty_ || c.port != port_ || c.baudRate != baudRate_ || c.parityBits != parityBits_ ||
-           c.dataBits != dataBits_ || c.stopBits != stopBits_ || c.eventChar != eventChar_ ||
-           c.discardNull != discardNull_ || c.outxCtsFlow != outxCtsFlow_ || c.outxDsrFlow != outxDsrFlow_ ||
-           c.dsrSensitivity != dsrSensitivity_ || c.txContinueOnXoff != txContinueOnXoff_ ||
-           c.rtsControl != rtsControl_ || c.dtrControl != dtrControl_ || c.xonXoffIn != xonXoffIn_ ||
-           c.xonXoffOut != xonXoffOut_;
+  // The saved stream holds most of these; any change makes the object dirty.
+  if (c != config()) dirty_ = true;
   port_ = c.port;
   baudRate_ = c.baudRate;
   parityBits_ = c.parityBits;
