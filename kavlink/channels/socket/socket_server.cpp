@@ -1,6 +1,7 @@
 #include "channels/socket/socket_server.h"
 
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -384,6 +385,10 @@ void SocketServer::onIoCompleted(SocketContext* ctx, IoRecord* io, size_t bytes,
 
 void SocketServer::acceptDone(IoRecord* io) {
   const int fd = std::exchange(io->accepted, -1);
+  // Each PostSend goes out at once: a host's answer in several sends would otherwise wait
+  // for the peer's delayed acknowledgement of the first one (40 ms here).
+  int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
   // Whatever fails for the new connection, its accept slot is posted again.
   SocketContext* conn = nullptr;
   try {
