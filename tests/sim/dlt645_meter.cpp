@@ -302,7 +302,7 @@ void loadDemoValues(Dlt645Meter& meter) {
   for (int k = 1; k <= 10; ++k) meter.setValue(static_cast<uint16_t>(0xC330 + k), periods[k <= 5 ? k - 1 : 4]);
   // Status words: forward power, a low battery; relay on with power.
   meter.setValue(0xC020, {0x04});
-  meter.setValue(0xC021, {0x00});
+  meter.setValue(0xC021, {0x04});  // active power forward, no alarm
   meter.setValue(0xC026, {0x09});
   // Prepayment registers.
   meter.setValue(0x9F1F, {0x50, 0x25, 0x01, 0x00});  // 000125.50 bought
