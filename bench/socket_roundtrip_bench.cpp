@@ -134,6 +134,12 @@ void BM_ZrSocketVsPosix(benchmark::State& state) {
   bench::interleave(state, ours, posix);
 }
 
+// Plain POSIX against itself: the noise floor of the interleaved comparison.
+void BM_PosixVsPosix(benchmark::State& state) {
+  PosixSide a, b;
+  bench::interleave(state, a, b);
+}
+
 void BM_ZrSocketAlone(benchmark::State& state) {
   ObjectSide ours(state.range(0) != 0);
   if (!ours.connected()) {
@@ -157,6 +163,7 @@ BENCHMARK(BM_ZrSocketVsPosix)
     ->Iterations(kExchanges)
     ->UseRealTime()
     ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PosixVsPosix)->Iterations(kExchanges)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ZrSocketAlone)
     ->ArgName("events")
     ->Arg(1)

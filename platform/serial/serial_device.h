@@ -13,8 +13,8 @@
 // same reply would only make them contend for it.
 #pragma once
 
-#include <cstddef>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <stdexcept>
@@ -123,8 +123,8 @@ class SerialDevice {
   [[noreturn]] void fail(SerialError::Kind kind, int err, const char* what) const;
 
   int fd_ = -1;
-  int waitFd_ = -1;  // epoll over fd_ and dataFd_
-  int dataFd_ = -1;  // eventfd, readable while the receive queue holds bytes
+  int waitFd_ = -1;   // epoll over fd_ and dataFd_
+  int dataFd_ = -1;   // eventfd, readable while the receive queue holds bytes
   int kickFd_ = -1;   // eventfd that wakes waitEvents
   int watchFd_ = -1;  // epoll the watcher waits on: fd_ (while armed) and kickFd_
   bool pty_ = false;
