@@ -6,6 +6,8 @@
 // hidden window and every event delivery. A watcher thread waits for the line's events and
 // hands each mask to the hidden window with a blocking send, so OnComm (or the plain event
 // callback) runs on the owner thread: in its message loop, or inside a wait of the port.
+// Events the owner thread finds itself (reading, waiting, writing) it queues for the same
+// window: they run in the same places, and an exchange involves no second thread.
 #pragma once
 
 #include <kavlink/zr_serial.h>
@@ -150,6 +152,8 @@ class CZrSerial final
   void stopWatcher();
   void watch();
   void waitStep(uint32_t ms, bool& queueIdle);
+  // Hands the events this thread's own reads and writes raised to the hidden window.
+  void postOwnEvents();
 
   // ---- settings
   zr::com::ComPtr<IZrTools> tools_;
