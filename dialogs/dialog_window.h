@@ -7,7 +7,6 @@
 #pragma once
 
 #include <QDialog>
-#include <exception>
 #include <map>
 #include <string>
 
