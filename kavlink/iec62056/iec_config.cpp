@@ -1,6 +1,7 @@
 // CZrIEC62056_21's profile file: the settings under "General", "Format" and "Message".
 #include "iec62056/iec_setup_model.h"
 #include "iec62056/zr_iec62056_21.h"
+#include "module/dialog_text.h"
 #include "profile/profile.h"
 #include "text/ansi.h"
 
@@ -45,12 +46,14 @@ HRESULT CZrIEC62056_21::SaveConfig(BSTR fullFileName) {
     const std::string file = fileName(fullFileName);
     zr::com::Bstr port;
     serial_->get_Port(port.put());
-    // A file that cannot be written stays unwritten; the call reports no failure.
-    zr::profile::writeProfileString(file, kGeneral, "Com Port", zr::text::wideToAnsi(zr::com::bstrView(port.get())));
-    zr::profile::writeProfileString(file, kGeneral, "Device Address", settings_.deviceAddress);
-    zr::profile::writeProfileString(file, kGeneral, "Program Password", settings_.password);
+    bool written = zr::profile::writeProfileString(file, kGeneral, "Com Port",
+                                                   zr::text::wideToAnsi(zr::com::bstrView(port.get())));
+    written = written && zr::profile::writeProfileString(file, kGeneral, "Device Address", settings_.deviceAddress);
+    written = written && zr::profile::writeProfileString(file, kGeneral, "Program Password", settings_.password);
     for (const NumberKey& k : kNumbers)
-      zr::profile::writeProfileString(file, k.section, k.key, std::to_string(settings_.*k.field));
+      written = written && zr::profile::writeProfileString(file, k.section, k.key, std::to_string(settings_.*k.field));
+    // A file that cannot be written must not look saved.
+    if (!written) throw zr::com::ComError("Unable to write the profile file " + dialog::utf8ToNarrow(file));
   });
 }
 

@@ -1,10 +1,8 @@
 #include "iec62056/iec_setup_model.h"
 
-#include <cctype>
-#include <climits>
-
-#include "com/object.h"
 #include "iec62056/zr_iec62056_21.h"
+#include "module/dialog_host.h"
+#include "module/dialog_text.h"
 
 namespace kavlink::iec {
 
@@ -30,20 +28,7 @@ SetupForm formFromSettings(const LinkSettings& s) {
   return f;
 }
 
-int32_t dialogNumber(const std::string& text) {
-  size_t i = 0;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  int64_t v = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    v = v * 10 + (text[i] - '0');
-    if (v > INT32_MAX) v = static_cast<int64_t>(INT32_MAX) + 1;  // saturates, like the system's conversion
-  }
-  if (negative) v = -v;
-  if (v > INT32_MAX) v = INT32_MAX;
-  return static_cast<int32_t>(v);
-}
+int32_t dialogNumber(const std::string& text) { return dialog::readDecimal(text).value; }
 
 void applyForm(const SetupForm& form, CZrIEC62056_21& control) {
   LinkSettings& s = control.settings();
@@ -66,10 +51,92 @@ void applyForm(const SetupForm& form, CZrIEC62056_21& control) {
   s.msgDisplayGroup = form.msgDisplayGroup ? 1 : 0;
 }
 
-void runSetupDialog(CZrIEC62056_21&) {
-  // The component never loads a window toolkit itself; without the dialog module there is
-  // nothing to show the form in.
-  throw zr::com::ComError("The setup dialog is not available");
+namespace {
+
+using dialog::ControlKind;
+using M = IecSetupModel;
+enum Group { kGeneral, kFormat, kMessage };
+
+const dialog::DialogLayout kLayout{
+    .title = "IEC62056-21 Config",
+    .fontFamily = "宋体",
+    .fontPoints = 9,
+    .groups = {"General", "Format", "Message"},
+    .controls =
+        {
+            {M::kDeviceAddress, ControlKind::Edit, "Device address:", kGeneral},
+            {M::kPassword, ControlKind::Edit, "Password:", kGeneral},
+            {M::kStartBaudrate, ControlKind::Edit, "Start baudrate:", kGeneral},
+            {M::kSwitchBaudDelay, ControlKind::Edit, "Switch baud delay:", kGeneral},
+            {M::kWakeupCharCount, ControlKind::Edit, "Wakeup char count:", kGeneral},
+            {M::kFormatW, ControlKind::Edit, "Format--W:", kFormat},
+            {M::kFormatR, ControlKind::Edit, "Format--R:", kFormat},
+            {M::kFormatP, ControlKind::Edit, "Format--P:", kFormat},
+            {M::kFormatE, ControlKind::Edit, "Format--E:", kFormat},
+            {M::kFormatB, ControlKind::Edit, "Format--B:", kFormat},
+            {M::kDisplayFormat,
+             ControlKind::SortedDropList,
+             "Display format:",
+             kMessage,
+             {kDisplayFormats[0], kDisplayFormats[1], kDisplayFormats[2]}},
+            {M::kMsgNotify, ControlKind::CheckBox, "Use message notify", kMessage},
+            {M::kMsgImmediate, ControlKind::CheckBox, "Immediately display message", kMessage},
+            {M::kMsgDisplayGroup, ControlKind::CheckBox, "Display data group", kMessage},
+            {M::kMsgTimeout, ControlKind::Edit, "Message wait timeout(ms):", kMessage},
+            {M::kMsgDelay, ControlKind::Edit, "Send message interval(ms):", kMessage},
+            {M::kMsgMaxLen, ControlKind::Edit, "Message max length:", kMessage},
+            {dialog::kIdOk, ControlKind::DefaultButton, "确定"},
+            {dialog::kIdCancel, ControlKind::Button, "取消"},
+        },
+};
+
+// Each edit of the form with its control.
+struct EditField {
+  int id;
+  std::string SetupForm::*text;
+};
+constexpr EditField kEdits[] = {
+    {M::kDeviceAddress, &SetupForm::deviceAddress},
+    {M::kPassword, &SetupForm::password},
+    {M::kStartBaudrate, &SetupForm::startBaudrate},
+    {M::kSwitchBaudDelay, &SetupForm::switchBaudDelay},
+    {M::kWakeupCharCount, &SetupForm::wakeupCharCount},
+    {M::kFormatW, &SetupForm::formatW},
+    {M::kFormatR, &SetupForm::formatR},
+    {M::kFormatP, &SetupForm::formatP},
+    {M::kFormatE, &SetupForm::formatE},
+    {M::kFormatB, &SetupForm::formatB},
+    {M::kMsgTimeout, &SetupForm::msgTimeout},
+    {M::kMsgDelay, &SetupForm::msgDelay},
+    {M::kMsgMaxLen, &SetupForm::msgMaxLen},
+};
+
+}  // namespace
+
+const dialog::DialogLayout& IecSetupModel::layout() const { return kLayout; }
+
+void IecSetupModel::start(dialog::DialogView& view) {
+  const SetupForm form = formFromSettings(control_.settings());
+  for (const EditField& e : kEdits) view.setText(e.id, dialog::narrowToUtf8(form.*e.text));
+  view.select(kDisplayFormat, form.displayFormatIndex);
+  view.setChecked(kMsgNotify, form.msgNotify);
+  view.setChecked(kMsgImmediate, form.msgImmediate);
+  view.setChecked(kMsgDisplayGroup, form.msgDisplayGroup);
+}
+
+void IecSetupModel::accept(dialog::DialogView& view) {
+  SetupForm form;
+  for (const EditField& e : kEdits) form.*e.text = dialog::utf8ToNarrow(view.text(e.id));
+  form.displayFormatIndex = view.selection(kDisplayFormat);
+  form.msgNotify = view.checked(kMsgNotify);
+  form.msgImmediate = view.checked(kMsgImmediate);
+  form.msgDisplayGroup = view.checked(kMsgDisplayGroup);
+  applyForm(form, control_);
+}
+
+void runSetupDialog(CZrIEC62056_21& control) {
+  IecSetupModel model(control);
+  dialog::runDialog(model);
 }
 
 }  // namespace kavlink::iec

@@ -1,12 +1,13 @@
 // The setup dialog of the IEC 62056-21 control without any window toolkit: the texts and
-// states its controls start with, and what OK stores. A view shows a SetupForm, lets the
-// user edit it and hands it back to apply().
+// states its controls start with, and what OK stores. The widgets come from the dialog
+// module (module/dialog_host.h), built from the model's layout.
 #pragma once
 
 #include <array>
 #include <string>
 
 #include "iec62056/iec_link.h"
+#include "module/dialog_abi.h"
 
 namespace kavlink {
 class CZrIEC62056_21;
@@ -49,8 +50,41 @@ int32_t dialogNumber(const std::string& text);
 // the control's property puts (so their clamps apply), the check boxes as 1 or 0.
 void applyForm(const SetupForm& form, CZrIEC62056_21& control);
 
-// Shows the modal dialog for the control and applies it on OK. Throws the COM error text
-// when no dialog can be shown here.
+// The dialog's model: the form shown through a view, applied on OK.
+class IecSetupModel final : public dialog::DialogModel {
+ public:
+  enum Control : int {
+    kDisplayFormat = 206,
+    kMsgNotify = 208,
+    kDeviceAddress = 209,
+    kStartBaudrate = 210,
+    kPassword = 211,
+    kSwitchBaudDelay = 212,
+    kWakeupCharCount = 213,
+    kMsgImmediate = 214,
+    kMsgDisplayGroup = 215,
+    kMsgTimeout = 216,
+    kMsgDelay = 217,
+    kMsgMaxLen = 218,
+    kFormatW = 219,
+    kFormatR = 220,
+    kFormatP = 221,
+    kFormatE = 222,
+    kFormatB = 223,
+  };
+
+  explicit IecSetupModel(CZrIEC62056_21& control) : control_(control) {}
+  const dialog::DialogLayout& layout() const override;
+  void start(dialog::DialogView& view) override;
+  void selectionChanged(dialog::DialogView&, int) override {}
+  void accept(dialog::DialogView& view) override;
+
+ private:
+  CZrIEC62056_21& control_;
+};
+
+// Shows the modal dialog for the control and applies it on OK. Throws ComError when no
+// window can be shown here.
 void runSetupDialog(CZrIEC62056_21& control);
 
 }  // namespace kavlink::iec

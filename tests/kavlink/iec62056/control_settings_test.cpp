@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "com/com_ptr.h"
@@ -189,6 +190,9 @@ TEST_F(Settings, ProfileFileKeysAndBoolValues) {
   iec::applyForm(form, *impl);
   ASSERT_EQ(control->SaveConfig(fileName().get()), S_OK);
   EXPECT_NE(fileText().find("Use Message Notify=1"), std::string::npos);
+
+  // A file that cannot be written is a failure, not a silent success.
+  EXPECT_EQ(control->SaveConfig(Bstr(u"/nonexistent-zr-dir/iec.ini").get()), DISP_E_EXCEPTION);
 }
 
 TEST_F(Settings, SetupFormOpensOnTheSettingsAndOkStoresThem) {
@@ -217,4 +221,23 @@ TEST_F(Settings, SetupFormOpensOnTheSettingsAndOkStoresThem) {
   EXPECT_EQ(s.deviceAddress, " 12 ");  // as typed
   EXPECT_EQ(s.msgDisplayFormat, 3);
   EXPECT_EQ(s.msgDisplayGroup, 0);
+}
+
+TEST_F(Settings, SetupDialogWithoutAWindowSystemIsAReadableComError) {
+  static constexpr const char* kNames[] = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"};
+  std::vector<std::pair<const char*, std::optional<std::string>>> saved;
+  for (const char* name : kNames) {
+    const char* v = std::getenv(name);
+    saved.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
+    ::unsetenv(name);
+  }
+  const LONG delay = get(&IZrIEC62056_21::get_SwitchBaudDelay);
+  EXPECT_EQ(control->ShowSetupDlg(), DISP_E_EXCEPTION);
+  ComPtr<IErrorInfo> info;
+  ASSERT_EQ(GetErrorInfo(0, info.put()), S_OK);
+  Bstr desc;
+  info->GetDescription(desc.put());
+  EXPECT_EQ(desc.view(), u"No window system is available");
+  EXPECT_EQ(get(&IZrIEC62056_21::get_SwitchBaudDelay), delay);
+  for (auto& [name, value] : saved) value ? (void)::setenv(name, value->c_str(), 1) : (void)::unsetenv(name);
 }
