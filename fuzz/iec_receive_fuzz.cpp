@@ -60,6 +60,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!ok) {
       FUZZ_CHECK(link.lastError() >= kErrTimeout && link.lastError() <= kErrBcc);
       if (link.lastError() == kErrTimeout) break;
+      // A failure ends the operation; the next one starts with a send, which empties the
+      // buffer the failed receive left.
+      link.sendMessage(std::string(1, kAck));
       continue;
     }
     FUZZ_CHECK(!r.message.empty());
