@@ -8,6 +8,7 @@
 #include "channels/socket/zr_socket_text.h"
 #include "channels/tools/zr_tools.h"
 #include "module/class_table.h"
+#include "module/dialog_host.h"
 #include "net/wsa_error.h"
 #include "text/ansi.h"
 
@@ -137,8 +138,11 @@ HRESULT CZrSocket::put_AutoEvent(VARIANT_BOOL value) {
   return S_OK;
 }
 
-// The component shows no windows of its own here; the about box has nothing to show.
-HRESULT CZrSocket::AboutBox() { return S_OK; }
+// As the other controls' about boxes: a COM error where no window can be shown, even
+// though the socket reports its own failures through GetLastError.
+HRESULT CZrSocket::AboutBox() {
+  return guard([] { dialog::showAboutBox("ZrSocket"); });
+}
 
 HRESULT CZrSocket::GetLastError(LONG* result) { return zr::com::outValue(result, lastError_); }
 

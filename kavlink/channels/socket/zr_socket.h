@@ -130,7 +130,8 @@ class CZrSocket final : public zr::com::ComObject<CZrSocket, zr::com::DispatchIm
   void onNotice(zr::msg::LPARAM notice);
   void receiveDone();
   bool failWith(int code);
-  void waitStep(int ms);
+  // True when the step ended because the socket became readable.
+  bool waitStep(int ms);
 
   // ---- settings
   zr::com::ComPtr<IZrTools> tools_;

@@ -245,24 +245,23 @@ LONG CZrSocket::WaitReadable(DWORD timeoutMs) {
         // No queue for this thread: there is nothing to dispatch.
       }
     }
-    waitStep(kWaitStepMs);
+    bool readable = waitStep(kWaitStepMs);
     if (stopRequest_) return 0;
-    if (socket_.waitReadable(0)) return 1;
+    if (readable || socket_.waitReadable(0)) return 1;
     if (zr::text::tickCount() - start >= timeoutMs) return 0;
   }
 }
 
-void CZrSocket::waitStep(int ms) {
+bool CZrSocket::waitStep(int ms) {
   // The step ends early when data comes, so a reply is seen at once instead of at the end
   // of the step; while dispatching it also ends for a new message, handled next step.
   if (!blocking_ && socket_.valid()) {
     try {
-      zr::msg::waitFdOrQueue(socket_.fd(), POLLIN, ms);
-      return;
+      return zr::msg::waitFdOrQueue(socket_.fd(), POLLIN, ms) == zr::msg::WaitResult::Fd;
     } catch (const std::system_error&) {
     }
   }
-  socket_.waitReadable(ms);
+  return socket_.valid() && socket_.waitReadable(ms) != 0;
 }
 
 // ---- notices ----------------------------------------------------------------------------
