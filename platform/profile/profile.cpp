@@ -158,6 +158,8 @@ bool writeProfileString(const std::string& file, std::string_view section, std::
   section = trimBlanks(section);
   key = trimBlanks(key);
   if (!validSection(section) || !validKey(key) || hasLineBreak(value)) return false;
+  // A file that is not UTF-8 reads as GB18030, so one such text would garble every other line.
+  if (!zr::text::isUtf8(section) || !zr::text::isUtf8(key) || !zr::text::isUtf8(value)) return false;
   return editFile(file, [&](IniText& doc) { doc.set(section, key, value); });
 }
 

@@ -27,8 +27,9 @@ int getProfileInt(const std::string& file, std::string_view section, std::string
 // byte of the file stays as it was; a new key goes after the last line of its section; a
 // missing section is added at the end, a missing file is created. Names or values that
 // would break the file's structure (line breaks, a key with '=' or starting with '[' or
-// ';', a section with ']', an empty key) are refused. Returns false when nothing could be
-// written. The file is replaced as a whole, so a failed write never leaves half a file.
+// ';', a section with ']', an empty key, text that is not UTF-8) are refused. Returns false
+// when nothing could be written. The file is replaced as a whole, so a failed write never
+// leaves half a file.
 bool writeProfileString(const std::string& file, std::string_view section, std::string_view key,
                         std::string_view value);
 

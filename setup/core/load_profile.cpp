@@ -17,7 +17,7 @@ constexpr int kPauseBetweenRecordsMs = 200;
 constexpr int64_t kLastRecordNumber = 0xFFFF;
 
 std::string recordNumberText(int n) {
-  char out[8];
+  char out[16];
   std::snprintf(out, sizeof out, "%04X", static_cast<unsigned>(n));
   return out;
 }

@@ -62,9 +62,8 @@ std::optional<std::string> decodeValue(const ValueCoding& coding, std::span<cons
       if (bytes.size() != 3 || !isBcd(bytes[0]) || !isBcd(bytes[1]) || !isBcd(bytes[2])) return std::nullopt;
       const int day = bcdValue(bytes[0]), month = bcdValue(bytes[1]), year = 2000 + bcdValue(bytes[2]);
       if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month)) return std::nullopt;
-      char out[16];
-      std::snprintf(out, sizeof out, "%04d-%02d-%02d", year, month, day);
-      return out;
+      // The digits are checked BCD: the text is the bytes' own hex digits.
+      return "20" + hexByte(bytes[2]) + "-" + hexByte(bytes[1]) + "-" + hexByte(bytes[0]);
     }
     case Coding::kBcdTime: {
       if (bytes.size() != 3 || !isBcd(bytes[0]) || !isBcd(bytes[1]) || !isBcd(bytes[2])) return std::nullopt;

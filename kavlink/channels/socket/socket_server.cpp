@@ -23,6 +23,8 @@ constexpr const char* kUnknownPeer = "<unknown>";
 
 using Kind = zr::net::CompletionPort::Operation::Kind;
 
+thread_local SocketServer* tHandling = nullptr;
+
 std::string peerText(const zr::net::Endpoint& ep) {
   std::string text;
   if (zr::net::nameOf(ep, true, text) != 0) text = kUnknownPeer;
@@ -75,7 +77,9 @@ SocketServer::~SocketServer() {
 LONG SocketServer::start() {
   if (port_.open() != 0) return kErrPort;
   auto completion = [this](void* key, zr::net::CompletionPort::Operation* op, size_t bytes, int error) {
+    SocketServer* outer = std::exchange(tHandling, this);
     onIoCompleted(static_cast<SocketContext*>(key), static_cast<IoRecord*>(op), bytes, error);
+    tHandling = outer;
   };
   if (port_.startWorkers(settings_.threads, completion, shared_from_this()) < settings_.threads) {
     stop();
@@ -311,6 +315,11 @@ LONG SocketServer::closeSocket(ULONG handle) {
     port_.close(ctx->socket);
   }
   return 0;
+}
+
+SocketServer* SocketServer::handling(const ServerEvents* owner) {
+  SocketServer* s = tHandling;
+  return s && s->events_ == owner && s->live() ? s : nullptr;
 }
 
 LONG SocketServer::recordCount() {

@@ -85,6 +85,9 @@ class SocketServer : public std::enable_shared_from_this<SocketServer> {
   LONG postSendTo(const std::string& ip, LONG port, int family, int protocol, const char* data, size_t len);
   LONG closeSocket(ULONG handle);
   LONG recordCount();
+  // The running server of owner whose completion the calling thread is handling, if any:
+  // a handler's calls reach it without taking the owner's lock.
+  static SocketServer* handling(const ServerEvents* owner);
   int listeningSocket() const;
   bool isStream() const { return settings_.protocol == 1; }
   int bufferSize() const { return settings_.bufferSize; }

@@ -170,6 +170,14 @@ std::shared_ptr<SocketServer> CZrSocket::runningServer() {
   return serverState_.load() == 1 ? server_ : nullptr;
 }
 
+SocketServer* CZrSocket::serverHere(std::shared_ptr<SocketServer>& hold) {
+  if (serverState_.load() != 1) return nullptr;
+  // Inside one of its events the server is alive for sure: its worker holds it.
+  if (SocketServer* s = SocketServer::handling(this)) return s;
+  hold = runningServer();
+  return hold.get();
+}
+
 HRESULT CZrSocket::Listen(VARIANT_BOOL* result) {
   if (!result) return E_POINTER;
   *result = VARIANT_FALSE;
@@ -221,7 +229,8 @@ void CZrSocket::stopServer() {
 HRESULT CZrSocket::PostSend(ULONG socket, PTRBUF ptrBuf, LONG len, VARIANT_BOOL* result) {
   if (!result) return E_POINTER;
   *result = VARIANT_FALSE;
-  std::shared_ptr<SocketServer> server = runningServer();
+  std::shared_ptr<SocketServer> hold;
+  SocketServer* server = serverHere(hold);
   if (!server) return S_OK;
   LONG code = badServerBuffer(ptrBuf, len);
   if (code == 0) code = server->postSend(socket, reinterpret_cast<const char*>(ptrBuf), static_cast<size_t>(len));
@@ -236,7 +245,8 @@ HRESULT CZrSocket::PostSend(ULONG socket, PTRBUF ptrBuf, LONG len, VARIANT_BOOL*
 HRESULT CZrSocket::PostSendTo(BSTR ip, LONG Port, PTRBUF ptrBuf, LONG len, VARIANT_BOOL* result) {
   if (!result) return E_POINTER;
   *result = VARIANT_FALSE;
-  std::shared_ptr<SocketServer> server = runningServer();
+  std::shared_ptr<SocketServer> hold;
+  SocketServer* server = serverHere(hold);
   if (!server || server->isStream()) return S_OK;
   LONG code = badServerBuffer(ptrBuf, len);
   // A datagram is sent whole or not at all.

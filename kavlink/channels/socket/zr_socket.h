@@ -120,6 +120,7 @@ class CZrSocket final : public zr::com::ComObject<CZrSocket, zr::com::DispatchIm
   void serverReceivedFrom(const std::string& ip, LONG port, char* data, LONG len) override;
   void serverClosed(ULONG handle) override;
   std::shared_ptr<SocketServer> runningServer();
+  SocketServer* serverHere(std::shared_ptr<SocketServer>& hold);
   void stopServer();
 
   // Client side (zr_socket_client.cpp).

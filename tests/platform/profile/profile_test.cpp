@@ -223,6 +223,9 @@ TEST_F(ProfileFile, WriteRefusesTextThatWouldBreakTheFile) {
       {"empty key", "s", "  ", "1"},
       {"key starting a section", "s", "[k", "1"},
       {"']' in the section", "a]b", "k", "1"},
+      {"value that is not UTF-8", "s", "k", "\xC4\xE3"},
+      {"key that is not UTF-8", "s", "k\xFF", "1"},
+      {"section that is not UTF-8", "s\xE4\xB8", "k", "1"},
   };
   const std::string before = "[s]\nk=0\n";
   for (const Case& c : cases) {
