@@ -251,7 +251,10 @@ void SerialDevice::armWatcherLocked(bool on) {
   epoll_event ev{};
   ev.events = on ? static_cast<uint32_t>(EPOLLIN) : 0u;
   ev.data.fd = fd_;
-  if (epoll_ctl(watchFd_, EPOLL_CTL_MOD, fd_, &ev) == 0) watcherArmed_ = on;
+  if (epoll_ctl(watchFd_, EPOLL_CTL_MOD, fd_, &ev) != 0) return;
+  watcherArmed_ = on;
+  // A watcher asleep without a time-out must learn that it is to take the line back later.
+  if (!on) kickLocked();
 }
 
 void SerialDevice::beginOwnerWait() {
