@@ -115,7 +115,6 @@ void SerialDevice::open(const std::string& path) {
   pending_ = 0;
   ownEvents_ = 0;
   watcherArmed_ = true;
-  ownerWaiting_ = false;
   txArmed_ = false;
   hungUp_ = false;
   hangupReported_ = false;
@@ -259,12 +258,12 @@ void SerialDevice::armWatcherLocked(bool on) {
 
 void SerialDevice::beginOwnerWait() {
   ownerWaits_.fetch_add(1, std::memory_order_relaxed);
-  ownerWaiting_.store(true, std::memory_order_relaxed);
+  ownerWaiting_.fetch_add(1, std::memory_order_relaxed);
   std::lock_guard lock(m_);
   if (eventMask_) armWatcherLocked(false);
 }
 
-void SerialDevice::endOwnerWait() { ownerWaiting_.store(false, std::memory_order_relaxed); }
+void SerialDevice::endOwnerWait() { ownerWaiting_.fetch_sub(1, std::memory_order_relaxed); }
 
 uint32_t SerialDevice::takeOwnEvents() {
   std::lock_guard lock(m_);
@@ -466,7 +465,7 @@ uint32_t SerialDevice::waitEvents(int cancelFd) {
         // The owner reads the line while it waits; take it back only after a whole period
         // without a wait of the owner, so a run of exchanges is never disturbed.
         uint32_t waits = ownerWaits_.load(std::memory_order_relaxed);
-        if (!ownerWaiting_.load(std::memory_order_relaxed) && waits == seenWaits_) armWatcherLocked(true);
+        if (ownerWaiting_.load(std::memory_order_relaxed) == 0 && waits == seenWaits_) armWatcherLocked(true);
         seenWaits_ = waits;
       }
       if (watcherArmed_ || hungUp_) pullLocked(false);
