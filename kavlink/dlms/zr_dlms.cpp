@@ -1,0 +1,443 @@
+// CZrDLMS: properties, the association and the GET, SET and ACTION services.
+#include "dlms/zr_dlms.h"
+
+#include <cstring>
+#include <vector>
+
+#include "channels/list/zr_list.h"
+#include "channels/tools/hex_text.h"
+#include "channels/tools/zr_tools.h"
+#include "dlms/zr_cosem_object.h"
+#include "module/class_table.h"
+#include "text/ansi.h"
+
+namespace kavlink {
+namespace {
+
+constexpr char kBusy[] = "Devices is communicating......";
+constexpr char kPasswordTooLong[] = "Password is too long: at most 81 bytes fit the AARQ";
+constexpr uint8_t kTagAarq = 0x60;
+constexpr uint8_t kAssociationObis[6] = {0, 0, 40, 0, 0, 255};
+// A-XDR octet-string lengths of 128 and more need the long form, which is not sent.
+constexpr int kMaxAuthAnswer = 127;
+
+class BusyFlag {
+ public:
+  explicit BusyFlag(int32_t& flag) : flag_(flag) { flag_ = 1; }
+  ~BusyFlag() { flag_ = 0; }
+  BusyFlag(const BusyFlag&) = delete;
+  BusyFlag& operator=(const BusyFlag&) = delete;
+
+ private:
+  int32_t& flag_;
+};
+
+std::string trimmed(const std::string& s) {
+  const char* blanks = " \t\r\n\v\f";
+  size_t b = s.find_first_not_of(blanks);
+  if (b == std::string::npos) return {};
+  return s.substr(b, s.find_last_not_of(blanks) - b + 1);
+}
+
+}  // namespace
+
+CZrDLMS::CZrDLMS() : events_(_IZrDLMSEvents::iid, this, nullptr) { addConnectionPoint(&events_); }
+
+HRESULT CZrDLMS::finalConstruct() {
+  events_.setOwner(controllingUnknown());
+  tools_ = zr::com::ComPtr<IZrTools>::attach(CZrTools::create());
+  serial_ = zr::com::ComPtr<CZrSerial>::attach(CZrSerial::create());
+  socket_ = zr::com::ComPtr<CZrSocket>::attach(CZrSocket::create());
+  if (!tools_ || !serial_ || !socket_) return E_OUTOFMEMORY;
+  return S_OK;
+}
+
+// ---- properties -----------------------------------------------------------------------
+
+HRESULT CZrDLMS::get_Serial(IZrSerial** value) {
+  if (!value) return E_POINTER;
+  return serial_->QueryInterface(IZrSerial::iid, reinterpret_cast<void**>(value));
+}
+
+HRESULT CZrDLMS::get_socket(IZrSocket** value) {
+  if (!value) return E_POINTER;
+  return socket_->QueryInterface(IZrSocket::iid, reinterpret_cast<void**>(value));
+}
+
+HRESULT CZrDLMS::get_Authentioation(LONG* value) { return zr::com::outValue(value, authentication_); }
+
+HRESULT CZrDLMS::put_Authentioation(LONG value) {
+  authentication_ = value;
+  return S_OK;
+}
+
+HRESULT CZrDLMS::get_Password(BSTR* value) {
+  if (!value) return E_POINTER;
+  *value = zr::com::allocBstr(zr::text::ansiToWide(password_));
+  return *value ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CZrDLMS::put_Password(BSTR value) {
+  password_ = trimmed(zr::text::wideToAnsi(zr::com::bstrView(value)));
+  return S_OK;
+}
+
+HRESULT CZrDLMS::get_WaitTimeout(LONG* value) { return zr::com::outValue(value, waitTimeout_); }
+
+HRESULT CZrDLMS::put_WaitTimeout(LONG value) {
+  waitTimeout_ = value;
+  return S_OK;
+}
+
+HRESULT CZrDLMS::get_PhysicalAddr(USHORT* value) { return zr::com::outValue(value, physicalAddr_); }
+
+HRESULT CZrDLMS::put_PhysicalAddr(USHORT value) {
+  physicalAddr_ = value;
+  return S_OK;
+}
+
+HRESULT CZrDLMS::get_LogicalAddr(USHORT* value) { return zr::com::outValue(value, logicalAddr_); }
+
+HRESULT CZrDLMS::put_LogicalAddr(USHORT value) {
+  logicalAddr_ = value;
+  return S_OK;
+}
+
+HRESULT CZrDLMS::get_ClientAddr(BYTE* value) { return zr::com::outValue(value, clientAddr_); }
+
+HRESULT CZrDLMS::put_ClientAddr(BYTE value) {
+  clientAddr_ = value;
+  return S_OK;
+}
+
+HRESULT CZrDLMS::get_Channel(LONG* value) { return zr::com::outValue(value, channel_); }
+
+HRESULT CZrDLMS::put_Channel(LONG value) {
+  channel_ = value;
+  return S_OK;
+}
+
+HRESULT CZrDLMS::get_Custom(BOOL* value) { return zr::com::outValue(value, custom_); }
+
+HRESULT CZrDLMS::put_Custom(BOOL value) {
+  custom_ = value;
+  return S_OK;
+}
+
+HRESULT CZrDLMS::get_Tools(IZrTools** value) {
+  if (!value) return E_POINTER;
+  *value = tools_.get();
+  tools_->AddRef();
+  return S_OK;
+}
+
+HRESULT CZrDLMS::GetNewIZrCosemObject(IZrCosemObject** result) {
+  if (!result) return E_POINTER;
+  return CZrCosemObject::createInstance(nullptr, IZrCosemObject::iid, reinterpret_cast<void**>(result));
+}
+
+HRESULT CZrDLMS::GetLastErrorStr(BSTR* result) {
+  if (!result) return E_POINTER;
+  int32_t value = 0;
+  switch (lastError_) {
+    case kErrGetFailed:
+      value = getResult_;
+      break;
+    case kErrSetFailed:
+      value = setResult_;
+      break;
+    case kErrActionFailed:
+      value = actionResult_;
+      break;
+    case kErrAarqFailed:
+      value = aareDiagnostic_;
+      break;
+    default:
+      break;
+  }
+  char buffer[96];
+  *result = zr::com::allocBstr(zr::text::ansiToWide(LastErrorText(lastError_, value, buffer, sizeof buffer)));
+  return *result ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CZrDLMS::GetCommMsg(BOOL btx, BSTR* result) {
+  if (!result) return E_POINTER;
+  const std::string text = btx ? bufToHexText(tx_, txLength_) : bufToHexText(rx_, rxCount_);
+  *result = zr::com::allocBstr(zr::text::ansiToWide(text));
+  return *result ? S_OK : E_OUTOFMEMORY;
+}
+
+// ---- exchanges ------------------------------------------------------------------------
+
+HRESULT CZrDLMS::busyError() { return fail(kBusy); }
+
+int CZrDLMS::requestRoom() const {
+  if (custom_) return kApduSize;
+  // One I-frame: the transmit buffer and the 11-bit length hold the header, the LLC
+  // bytes, the FCS and the flags besides the request.
+  uint8_t address[kHdlcMaxAddressBytes];
+  return kTransmitSize - (EncodeHdlcAddress(address) + 9) - 3;
+}
+
+int CZrDLMS::exchange(int length, uint8_t expectedTag) {
+  if (length <= 0) return failWith(kErrApduSize);
+  if (!custom_) {
+    SendInformationFrame(apdu_, length);
+    return ReceiveInformationFrames(apdu_, expectedTag);
+  }
+  LONG len = length;
+  events_.fireArgs(_IZrDLMSEvents::kOnCosemComm, reinterpret_cast<PTRBUF>(apdu_), &len);
+  if (len <= 0 || len > kApduSize) return failWith(kErrApduSize);
+  return len;
+}
+
+int CZrDLMS::CosemAssociate() {
+  if (!custom_) ResetChannel();
+  associated_ = FALSE;
+  const int L = BuildAarq(apdu_, authentication_, password_);
+  if (!custom_ && !SendSnrm()) return 0;
+  const int R = exchange(L, kTagAare);
+  if (R <= 0) return 0;
+  const AareOutcome aare = DecodeAare(apdu_, R, authentication_);
+  if (aare.error) {
+    if (aare.error == kErrAarqFailed) aareDiagnostic_ = aare.diagnostic;
+    return failWith(aare.error);
+  }
+  if (!aare.challenge) {
+    associated_ = TRUE;
+    return 1;
+  }
+  return highLevelAuthentication(aare);
+}
+
+int CZrDLMS::highLevelAuthentication(const AareOutcome& aare) {
+  auto refused = [this] {
+    aareDiagnostic_ = kAuthDiagnosticFailed;
+    return failWith(kErrAarqFailed);
+  };
+  std::memcpy(authBuffer_, apdu_ + aare.challengeStart, static_cast<size_t>(aare.challengeLength));
+  LONG len = aare.challengeLength;
+  BOOL success = FALSE;
+  events_.fireArgs(_IZrDLMSEvents::kOnCosemAuthen, LONG{1}, reinterpret_cast<PTRBUF>(authBuffer_), &len, &success);
+  if (!success) return refused();
+  if (len < 0 || len > kMaxAuthAnswer) return failWith(kErrApduSize);
+
+  zr::com::ComPtr<CZrCosemObject> reply = zr::com::ComPtr<CZrCosemObject>::attach(CZrCosemObject::create());
+  if (!reply) throw zr::com::HResultError(E_OUTOFMEMORY);
+  CosemData& o = reply->cosem();
+  o.classId = 15;
+  std::memcpy(o.obis, kAssociationObis, 6);
+  o.index = 1;
+  o.data[0] = 0x09;
+  o.data[1] = static_cast<uint8_t>(len);
+  std::memcpy(o.data + 2, authBuffer_, static_cast<size_t>(len));
+  o.dataLen = len + 2;
+  // The reply is an ordinary ACTION, run with the busy flag down as a host's would be.
+  busy_ = 0;
+  int acted = 0;
+  try {
+    acted = doAction(o);
+  } catch (...) {
+    busy_ = 1;
+    throw;
+  }
+  busy_ = 1;
+  if (!acted) return 0;
+  if (o.dataLen < 2) return refused();
+  const int answer = o.dataLen - 2;
+  if (answer > kAuthBufferSize) return failWith(kErrApduSize);
+  std::memcpy(authBuffer_, o.data + 2, static_cast<size_t>(answer));
+  len = answer;
+  success = FALSE;
+  events_.fireArgs(_IZrDLMSEvents::kOnCosemAuthen, LONG{2}, reinterpret_cast<PTRBUF>(authBuffer_), &len, &success);
+  if (!success) return refused();
+  associated_ = TRUE;
+  return 1;
+}
+
+HRESULT CZrDLMS::CosemOpen(BOOL* result) {
+  if (!result) return E_POINTER;
+  *result = FALSE;
+  if (busy_) return busyError();
+  if ((authentication_ == 1 || authentication_ == 2) && password_.size() > static_cast<size_t>(kMaxPasswordBytes))
+    return fail(kPasswordTooLong);
+  return guard([&] {
+    BusyFlag busy(busy_);
+    try {
+      if (CosemAssociate()) {
+        *result = TRUE;
+        return;
+      }
+    } catch (...) {
+      CloseChannels();
+      throw;
+    }
+    CloseChannels();
+  });
+}
+
+HRESULT CZrDLMS::CosemRelease() {
+  if (busy_) return busyError();
+  if (!associated_) return S_OK;
+  return guard([&] {
+    BusyFlag busy(busy_);
+    try {
+      // The meter's answer does not matter: the association ends either way.
+      if (!custom_) SendDisc();
+    } catch (...) {
+      associated_ = FALSE;
+      CloseChannels();
+      throw;
+    }
+    associated_ = FALSE;
+    CloseChannels();
+  });
+}
+
+int CZrDLMS::doGet(CosemData& o) {
+  const int R = exchange(BuildGetRequest(apdu_, requestRoom(), o), kTagGetResponse);
+  if (R <= 0) return 0;
+  const int e = DecodeGetReply(apdu_, R, o);
+  if (e == kErrGetFailed) getResult_ = o.accessResult;
+  return e ? failWith(e) : 1;
+}
+
+int CZrDLMS::doSet(CosemData& o) {
+  const int R = exchange(BuildSetRequest(apdu_, requestRoom(), o), kTagSetResponse);
+  if (R <= 0) return 0;
+  const int e = DecodeSetReply(apdu_, R, o);
+  if (e == kErrSetFailed) setResult_ = o.accessResult;
+  return e ? failWith(e) : 1;
+}
+
+int CZrDLMS::doAction(CosemData& o) {
+  const int R = exchange(BuildActionRequest(apdu_, requestRoom(), o), kTagActionResponse);
+  if (R <= 0) return 0;
+  const int e = DecodeActionReply(apdu_, R, o);
+  if (e == kErrActionFailed) actionResult_ = o.accessResult;
+  return e ? failWith(e) : 1;
+}
+
+int CZrDLMS::doGetList(CosemData* const* items, int n) {
+  const int R = exchange(BuildGetListRequest(apdu_, requestRoom(), items, n), kTagGetResponse);
+  if (R <= 0) return 0;
+  const int e = DecodeGetListReply(apdu_, R, items, n);
+  return e ? failWith(e) : 1;
+}
+
+int CZrDLMS::doSetList(CosemData* const* items, int n) {
+  const int R = exchange(BuildSetListRequest(apdu_, requestRoom(), items, n), kTagSetResponse);
+  if (R <= 0) return 0;
+  const int e = DecodeSetListReply(apdu_, R, items, n);
+  return e ? failWith(e) : 1;
+}
+
+int CZrDLMS::doActionList(CosemData* const* items, int n) {
+  const int R = exchange(BuildActionListRequest(apdu_, requestRoom(), items, n), kTagActionResponse);
+  if (R <= 0) return 0;
+  const int e = DecodeActionListReply(apdu_, R, items, n);
+  return e ? failWith(e) : 1;
+}
+
+HRESULT CZrDLMS::runSingle(IZrCosemObject* cosem, BOOL* result, int (CZrDLMS::*service)(CosemData&)) {
+  if (!result) return E_POINTER;
+  *result = FALSE;
+  if (!cosem) return E_POINTER;
+  CZrCosemObject* object = CZrCosemObject::fromInterface(cosem);
+  if (!object) return E_INVALIDARG;
+  if (busy_) return busyError();
+  // The host's reference may be the last one and a handler may drop it.
+  zr::com::ComPtr<IZrCosemObject> hold(cosem);
+  return guard([&] {
+    BusyFlag busy(busy_);
+    if ((this->*service)(object->cosem())) *result = TRUE;
+  });
+}
+
+HRESULT CZrDLMS::runList(IZrList* cosemList, BOOL* result, int (CZrDLMS::*service)(CosemData* const*, int)) {
+  if (!result) return E_POINTER;
+  *result = FALSE;
+  if (!cosemList) return E_POINTER;
+  auto* list = dynamic_cast<CZrList*>(cosemList);
+  if (!list) return E_INVALIDARG;
+  std::vector<zr::com::ComPtr<IDispatch>> hold;
+  std::vector<CosemData*> items;
+  for (LONG k = 0; k < list->count(); ++k) {
+    CZrCosemObject* object = CZrCosemObject::fromInterface(list->items()[k]);
+    if (!object) return E_INVALIDARG;
+    hold.emplace_back(list->items()[k]);
+    items.push_back(&object->cosem());
+  }
+  if (busy_) return busyError();
+  zr::com::ComPtr<IZrList> holdList(cosemList);
+  return guard([&] {
+    BusyFlag busy(busy_);
+    // A count that does not fit its byte is refused by the request builders.
+    if ((this->*service)(items.data(), static_cast<int>(items.size()))) *result = TRUE;
+  });
+}
+
+HRESULT CZrDLMS::CosemGet(IZrCosemObject* cosem, BOOL* result) { return runSingle(cosem, result, &CZrDLMS::doGet); }
+HRESULT CZrDLMS::CosemSet(IZrCosemObject* cosem, BOOL* result) { return runSingle(cosem, result, &CZrDLMS::doSet); }
+HRESULT CZrDLMS::CosemAction(IZrCosemObject* cosem, BOOL* result) {
+  return runSingle(cosem, result, &CZrDLMS::doAction);
+}
+HRESULT CZrDLMS::CosemGetWithList(IZrList* cosemList, BOOL* result) {
+  return runList(cosemList, result, &CZrDLMS::doGetList);
+}
+HRESULT CZrDLMS::CosemSetWithList(IZrList* cosemList, BOOL* result) {
+  return runList(cosemList, result, &CZrDLMS::doSetList);
+}
+HRESULT CZrDLMS::CosemActionWithList(IZrList* cosemList, BOOL* result) {
+  return runList(cosemList, result, &CZrDLMS::doActionList);
+}
+
+}  // namespace kavlink
+
+using namespace zr::com;
+using kavlink::IZrDLMS;
+
+template <>
+const DispTable& zr::com::dispatchTable<IZrDLMS>() {
+  static const DispTable t{{
+      propGet<&IZrDLMS::get_Serial>(u"Serial", 1),
+      propGet<&IZrDLMS::get_socket>(u"socket", 2),
+      propGet<&IZrDLMS::get_Authentioation>(u"Authentioation", 3),
+      propPut<&IZrDLMS::put_Authentioation>(u"Authentioation", 3),
+      propGet<&IZrDLMS::get_Password>(u"Password", 4),
+      propPut<&IZrDLMS::put_Password>(u"Password", 4),
+      propGet<&IZrDLMS::get_WaitTimeout>(u"WaitTimeout", 5),
+      propPut<&IZrDLMS::put_WaitTimeout>(u"WaitTimeout", 5),
+      propGet<&IZrDLMS::get_PhysicalAddr>(u"PhysicalAddr", 6),
+      propPut<&IZrDLMS::put_PhysicalAddr>(u"PhysicalAddr", 6),
+      propGet<&IZrDLMS::get_LogicalAddr>(u"LogicalAddr", 7),
+      propPut<&IZrDLMS::put_LogicalAddr>(u"LogicalAddr", 7),
+      propGet<&IZrDLMS::get_ClientAddr>(u"ClientAddr", 8),
+      propPut<&IZrDLMS::put_ClientAddr>(u"ClientAddr", 8),
+      propGet<&IZrDLMS::get_Channel>(u"Channel", 9),
+      propPut<&IZrDLMS::put_Channel>(u"Channel", 9),
+      propGet<&IZrDLMS::get_Custom>(u"Custom", 0xa),
+      propPut<&IZrDLMS::put_Custom>(u"Custom", 0xa),
+      propGet<&IZrDLMS::get_Tools>(u"Tools", 0xb),
+      method<&IZrDLMS::GetNewIZrCosemObject>(u"GetNewIZrCosemObject", 0xc),
+      method<&IZrDLMS::GetLastErrorStr>(u"GetLastErrorStr", 0xd),
+      method<&IZrDLMS::GetCommMsg>(u"GetCommMsg", 0xe),
+      method<&IZrDLMS::CosemOpen>(u"CosemOpen", 0xf),
+      method<&IZrDLMS::CosemRelease>(u"CosemRelease", 0x10),
+      method<&IZrDLMS::CosemGet>(u"CosemGet", 0x11),
+      method<&IZrDLMS::CosemSet>(u"CosemSet", 0x12),
+      method<&IZrDLMS::CosemAction>(u"CosemAction", 0x13),
+      method<&IZrDLMS::CosemGetWithList>(u"CosemGetWithList", 0x15),
+      method<&IZrDLMS::CosemSetWithList>(u"CosemSetWithList", 0x16),
+      method<&IZrDLMS::CosemActionWithList>(u"CosemActionWithList", 0x17),
+      method<&IZrDLMS::DlmsInitServer>(u"DlmsInitServer", 0x1e),
+      method<&IZrDLMS::DlmsCheckRequest>(u"DlmsCheckRequest", 0x1f),
+      method<&IZrDLMS::DlmsHandleRequest>(u"DlmsHandleRequest", 0x20),
+      method<&IZrDLMS::CosemHandleRequest>(u"CosemHandleRequest", 0x21),
+  }};
+  return t;
+}
+
+namespace kavlink {
+KAVLINK_CLASS(CZrDLMS, "ZrDLMS Class");
+}  // namespace kavlink

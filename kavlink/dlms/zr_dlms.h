@@ -1,0 +1,164 @@
+// The DLMS/COSEM control: an xDLMS logical-name client over HDLC on its own serial port or
+// socket (or through the host with Custom), and the meter-side engine that lets a host
+// play a meter.
+//
+// Threads: everything runs on the thread that called the method. The waits of the inner
+// port and socket dispatch window messages, so host code can run inside an exchange; the
+// busy flag refuses a second exchange then.
+#pragma once
+
+#include <kavlink/zr_dlms.h>
+
+#include <string>
+
+#include "channels/serial/zr_serial.h"
+#include "channels/socket/zr_socket.h"
+#include "com/com_ptr.h"
+#include "com/connection_point.h"
+#include "com/dispatch.h"
+#include "com/object.h"
+#include "dlms/cosem_apdu.h"
+#include "dlms/dlms_server.h"
+#include "dlms/hdlc.h"
+
+namespace kavlink {
+
+class CZrCosemObject;
+
+class CZrDLMS final : public zr::com::ComObject<CZrDLMS, zr::com::DispatchImpl<CZrDLMS, IZrDLMS>,
+                                                zr::com::ConnectionPointContainerImpl, zr::com::SupportErrorInfoImpl> {
+ public:
+  static constexpr CLSID kClsid = CLSID_ZrDLMS;
+  static constexpr std::u16string_view kProgId = u"kavlink.ZrDLMS.1";
+  static constexpr std::u16string_view kViProgId = u"kavlink.ZrDLMS";
+  static constexpr bool kAggregatable = true;
+
+  static constexpr int kTransmitSize = 2048;
+  static constexpr int kReceiveSize = 4096;
+  static constexpr int kApduSize = 4096;
+  static constexpr int kMaxReplyFrames = 6;
+
+  CZrDLMS();
+  ~CZrDLMS() override;
+
+  // ---- IZrDLMS
+  HRESULT get_Serial(IZrSerial** value) override;
+  HRESULT get_socket(IZrSocket** value) override;
+  HRESULT get_Authentioation(LONG* value) override;
+  HRESULT put_Authentioation(LONG value) override;
+  HRESULT get_Password(BSTR* value) override;
+  HRESULT put_Password(BSTR value) override;
+  HRESULT get_WaitTimeout(LONG* value) override;
+  HRESULT put_WaitTimeout(LONG value) override;
+  HRESULT get_PhysicalAddr(USHORT* value) override;
+  HRESULT put_PhysicalAddr(USHORT value) override;
+  HRESULT get_LogicalAddr(USHORT* value) override;
+  HRESULT put_LogicalAddr(USHORT value) override;
+  HRESULT get_ClientAddr(BYTE* value) override;
+  HRESULT put_ClientAddr(BYTE value) override;
+  HRESULT get_Channel(LONG* value) override;
+  HRESULT put_Channel(LONG value) override;
+  HRESULT get_Custom(BOOL* value) override;
+  HRESULT put_Custom(BOOL value) override;
+  HRESULT get_Tools(IZrTools** value) override;
+  HRESULT GetNewIZrCosemObject(IZrCosemObject** result) override;
+  HRESULT GetLastErrorStr(BSTR* result) override;
+  HRESULT GetCommMsg(BOOL btx, BSTR* result) override;
+  HRESULT CosemOpen(BOOL* result) override;
+  HRESULT CosemRelease() override;
+  HRESULT CosemGet(IZrCosemObject* cosem, BOOL* result) override;
+  HRESULT CosemSet(IZrCosemObject* cosem, BOOL* result) override;
+  HRESULT CosemAction(IZrCosemObject* cosem, BOOL* result) override;
+  HRESULT CosemGetWithList(IZrList* cosemList, BOOL* result) override;
+  HRESULT CosemSetWithList(IZrList* cosemList, BOOL* result) override;
+  HRESULT CosemActionWithList(IZrList* cosemList, BOOL* result) override;
+  HRESULT DlmsInitServer() override;
+  HRESULT DlmsCheckRequest(PTRBUF request, LONG len, LONG* result) override;
+  HRESULT DlmsHandleRequest(PTRBUF response, LONG* result) override;
+  HRESULT CosemHandleRequest(PTRBUF request, LONG len, PTRBUF response, LONG* result) override;
+
+  // ---- the link (zr_dlms_link.cpp)
+  static const char* LastErrorText(int32_t code, int32_t value, char* buffer, size_t size);
+  LONG lastErrorCode() const { return lastError_; }
+
+  // ---- the engine's host side (zr_dlms_server.cpp)
+  static uint8_t ServerRequestCallback(CosemServerState* state, CosemServerRequest* request);
+  uint8_t HandleServerRequest(CosemServerRequest& request);
+
+ protected:
+  HRESULT finalConstruct() override;
+
+ private:
+  using Service = int (*)(CZrDLMS& self, CosemData* const* items, int n);
+
+  // Link (zr_dlms_link.cpp); failures return 0 with the last error set, channel
+  // failures throw their text.
+  int EncodeHdlcAddress(uint8_t* out) const;
+  void BuildHdlcFrame(int infoLength);
+  int ParseHdlcFrame();
+  void ChannelSend(const uint8_t* bytes, int length);
+  int ChannelReceive();
+  int receiveSerial();
+  int receiveSocket();
+  LONG socketRecv(uint8_t* at, int room);
+  void ResetChannel();
+  void CloseChannels();
+  int SendSnrm();
+  int SendDisc();
+  int sendControlFrame(uint8_t control);
+  void SendInformationFrame(const uint8_t* apdu, int length);
+  int ReceiveInformationFrames(uint8_t* buffer, uint8_t expectedTag);
+  int failWith(int32_t code);
+  void fireMsg(bool tx);
+
+  // Services (zr_dlms.cpp).
+  int requestRoom() const;
+  int exchange(int length, uint8_t expectedTag);
+  int CosemAssociate();
+  int highLevelAuthentication(const AareOutcome& aare);
+  HRESULT runSingle(IZrCosemObject* cosem, BOOL* result, int (CZrDLMS::*service)(CosemData&));
+  HRESULT runList(IZrList* list, BOOL* result, int (CZrDLMS::*service)(CosemData* const*, int));
+  int doGet(CosemData& o);
+  int doSet(CosemData& o);
+  int doAction(CosemData& o);
+  int doGetList(CosemData* const* items, int n);
+  int doSetList(CosemData* const* items, int n);
+  int doActionList(CosemData* const* items, int n);
+  HRESULT busyError();
+
+  zr::com::ConnectionPoint events_;
+  zr::com::ComPtr<IZrTools> tools_;
+  zr::com::ComPtr<CZrSerial> serial_;
+  zr::com::ComPtr<CZrSocket> socket_;
+  int32_t lastError_ = 0;
+  int32_t aareDiagnostic_ = 0;
+  int32_t getResult_ = 0;
+  int32_t setResult_ = 0;
+  int32_t actionResult_ = 0;
+  LONG channel_ = 0;
+  BOOL custom_ = 0;
+  uint8_t tx_[kTransmitSize] = {};
+  uint8_t rx_[kReceiveSize] = {};
+  uint8_t apdu_[kApduSize] = {};
+  uint16_t txLength_ = 0;
+  uint16_t rxCount_ = 0;
+  USHORT physicalAddr_ = 1;
+  USHORT logicalAddr_ = 0;
+  BYTE clientAddr_ = 16;
+  uint8_t control_ = 0;
+  HdlcFrameKind frameKind_ = hfkUnknown;
+  int infoLength_ = 0;
+  int infoStart_ = 0;
+  bool segmented_ = false;
+  uint8_t nr_ = 0;
+  uint8_t ns_ = 0;
+  BOOL associated_ = 0;
+  LONG authentication_ = 0;
+  std::string password_;
+  LONG waitTimeout_ = 7000;
+  int32_t busy_ = 0;
+  uint8_t authBuffer_[kAuthBufferSize] = {};
+  DlmsServerContext server_;
+};
+
+}  // namespace kavlink
