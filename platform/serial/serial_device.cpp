@@ -115,7 +115,6 @@ void SerialDevice::open(const std::string& path) {
   pending_ = 0;
   ownEvents_ = 0;
   watcherArmed_ = true;
-  ownerWaiting_ = false;
   txArmed_ = false;
   hungUp_ = false;
   hangupReported_ = false;
@@ -251,17 +250,20 @@ void SerialDevice::armWatcherLocked(bool on) {
   epoll_event ev{};
   ev.events = on ? static_cast<uint32_t>(EPOLLIN) : 0u;
   ev.data.fd = fd_;
-  if (epoll_ctl(watchFd_, EPOLL_CTL_MOD, fd_, &ev) == 0) watcherArmed_ = on;
+  if (epoll_ctl(watchFd_, EPOLL_CTL_MOD, fd_, &ev) != 0) return;
+  watcherArmed_ = on;
+  // A watcher asleep without a time-out must learn that it is to take the line back later.
+  if (!on) kickLocked();
 }
 
 void SerialDevice::beginOwnerWait() {
   ownerWaits_.fetch_add(1, std::memory_order_relaxed);
-  ownerWaiting_.store(true, std::memory_order_relaxed);
+  ownerWaiting_.fetch_add(1, std::memory_order_relaxed);
   std::lock_guard lock(m_);
   if (eventMask_) armWatcherLocked(false);
 }
 
-void SerialDevice::endOwnerWait() { ownerWaiting_.store(false, std::memory_order_relaxed); }
+void SerialDevice::endOwnerWait() { ownerWaiting_.fetch_sub(1, std::memory_order_relaxed); }
 
 uint32_t SerialDevice::takeOwnEvents() {
   std::lock_guard lock(m_);
@@ -463,7 +465,7 @@ uint32_t SerialDevice::waitEvents(int cancelFd) {
         // The owner reads the line while it waits; take it back only after a whole period
         // without a wait of the owner, so a run of exchanges is never disturbed.
         uint32_t waits = ownerWaits_.load(std::memory_order_relaxed);
-        if (!ownerWaiting_.load(std::memory_order_relaxed) && waits == seenWaits_) armWatcherLocked(true);
+        if (ownerWaiting_.load(std::memory_order_relaxed) == 0 && waits == seenWaits_) armWatcherLocked(true);
         seenWaits_ = waits;
       }
       if (watcherArmed_ || hungUp_) pullLocked(false);

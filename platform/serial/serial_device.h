@@ -139,7 +139,7 @@ class SerialDevice {
   uint32_t pending_ = 0;    // found by the watcher, for waitEvents
   uint32_t ownEvents_ = 0;  // found by the owner, for takeOwnEvents
   bool watcherArmed_ = false;
-  std::atomic<bool> ownerWaiting_{false};
+  std::atomic<int> ownerWaiting_{0};     // owner waits under way (they may nest)
   std::atomic<uint32_t> ownerWaits_{0};  // counts the owner's waits; the watcher compares
   uint32_t seenWaits_ = 0;               // watcher thread only
   bool txArmed_ = false;

@@ -64,6 +64,33 @@ TEST_F(ZrSerialEvents, LineEventsArriveOnTheOpeningThreadAlsoInsideWaits) {
   for (std::thread::id id : sink.threads) EXPECT_EQ(id, std::this_thread::get_id());
 }
 
+TEST_F(ZrSerialEvents, AnExchangeRaisesItsEventsAtTheNextPumpAndTheLineIsWatchedAgainAfter) {
+  open();
+  VARIANT_BOOL ok = 0;
+  port->Send(reinterpret_cast<PTRBUF>("ping"), 4, &ok);
+  std::thread reply([&] {
+    poll(nullptr, 0, 30);  // a meter that answers late, after the wait's first step
+    pty.send("ab");
+  });
+  LONG n = 0;
+  port->WaitForData(2000, &n);
+  reply.join();
+  ASSERT_GT(n, 0);
+  char buf[8];
+  LONG got = 0;
+  port->Recv(reinterpret_cast<PTRBUF>(buf), 8, &got);
+  EXPECT_GT(got, 0);
+  // Within the wait only TXEMPTY was due (the pump runs before the reply came).
+  EXPECT_EQ(sink.events, std::vector<LONG>{ef_TXEMPTY});
+  ASSERT_TRUE(pumpUntil([&] { return sink.saw(ef_RXCHAR); }));
+
+  // With nobody waiting, bytes that come on their own are still noticed.
+  sink.events.clear();
+  pty.send("c");
+  ASSERT_TRUE(pumpUntil([&] { return sink.saw(ef_RXCHAR); }));
+  for (std::thread::id id : sink.threads) EXPECT_EQ(id, std::this_thread::get_id());
+}
+
 TEST_F(ZrSerialEvents, CloseFromInsideOnCommEndsDelivery) {
   open();
   sink.onEvent = [&](LONG) { port->Close(); };

@@ -127,6 +127,26 @@ TEST(MessageQueue, PumpHandlesSentMessagesBeforeOnePostedMessage) {
   });
 }
 
+TEST(MessageQueue, NotificationsWaitForThePumpAndGoWithTheSentMessages) {
+  onFreshThread([] {
+    Log log;
+    HWND w = makeLoggedWindow(log);
+    postMessage(w, kPing, 1, 0);
+    ASSERT_TRUE(notifyMessage(w, kPing + 2, 7, 0));  // from its own thread: not run here
+    EXPECT_TRUE(log.entries.empty());
+    std::thread([w] { EXPECT_TRUE(notifyMessage(w, kPing + 2, 8, 0)); }).join();  // returns at once
+    EXPECT_TRUE(pumpOne());
+    EXPECT_EQ(log.entries, (std::vector<std::string>{"3:7", "3:8", "1:1"}));
+    EXPECT_EQ(waitFdOrQueue(-1, 0, 0), WaitResult::Timeout);
+
+    ASSERT_TRUE(notifyMessage(w, kPing + 2, 9, 0));
+    ASSERT_TRUE(destroyWindow(w));  // a notification still queued goes with its window
+    EXPECT_FALSE(pumpOne());
+    EXPECT_FALSE(notifyMessage(w, kPing + 2, 10, 0));
+    EXPECT_EQ(log.entries.size(), 3u);
+  });
+}
+
 TEST(MessageQueue, BlockedSenderIsReleasedWithoutTheProcedureRunning) {
   enum class How { DestroyWindow, CancelFd, OwnerThreadEnds };
   for (How how : {How::DestroyWindow, How::CancelFd, How::OwnerThreadEnds}) {
