@@ -21,7 +21,7 @@ namespace {
 Bytes reply(uint8_t control, const Bytes& info = {}, bool segmented = false) {
   const uint8_t address[] = {0x21, 0x03};
   uint8_t out[2100] = {};
-  std::memcpy(out + HdlcInfoOffset(2), info.data(), info.size());
+  if (!info.empty()) std::memcpy(out + HdlcInfoOffset(2), info.data(), info.size());
   int n = BuildHdlcFrame(out, address, 2, control, static_cast<int>(info.size()), segmented);
   return Bytes(out, out + n);
 }
@@ -129,6 +129,7 @@ class ClientOnPty : public ::testing::Test {
     return ok;
   }
   void TearDown() override {
+    host.hook = nullptr;
     peer.reset();
     ComPtr<IZrSerial> serial;
     host.control->get_Serial(serial.put());
@@ -171,7 +172,7 @@ TEST_F(ClientOnPty, RepliesThatAreWrongGiveTheirErrors) {
     const uint8_t address[] = {0x21, 0x02, 0x03};
     uint8_t out[64] = {};
     Bytes info = withLlc(kEnergyAnswer);
-    std::memcpy(out + HdlcInfoOffset(3), info.data(), info.size());
+    if (!info.empty()) std::memcpy(out + HdlcInfoOffset(3), info.data(), info.size());
     int n = BuildHdlcFrame(out, address, 3, 0x52, static_cast<int>(info.size()), false);
     otherServer.assign(out, out + n);
   }

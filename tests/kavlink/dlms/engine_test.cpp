@@ -23,7 +23,7 @@ const Bytes kGetEnergy = {0xC0, 0x01, 0xC1, 0x00, 0x03, 1, 0, 1, 8, 0, 255, 0x02
 Bytes frame(uint8_t control, const Bytes& info = {}) {
   const uint8_t address[] = {0x03, 0x21};
   uint8_t out[600] = {};
-  std::memcpy(out + HdlcInfoOffset(2), info.data(), info.size());
+  if (!info.empty()) std::memcpy(out + HdlcInfoOffset(2), info.data(), info.size());
   int n = BuildHdlcFrame(out, address, 2, control, static_cast<int>(info.size()), false);
   return Bytes(out, out + n);
 }
