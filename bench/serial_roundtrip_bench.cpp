@@ -1,6 +1,10 @@
 // One request/reply round trip over a pseudo-terminal: a 14-byte request out, the far end
-// answers with 16 bytes. The serial port object (wait for input, then read) against the
-// same exchange done with plain POSIX calls on the same kind of terminal.
+// answers with 16 bytes. The serial port object (write, wait for input, read), with its
+// comm events on and off, against the same exchange done with plain POSIX calls on the
+// same kind of terminal, interleaved exchange by exchange in one loop.
+//
+// The *_Alone benchmarks run one side by itself, for counting system calls per exchange:
+//   strace -c -f bin/serial_roundtrip_bench --benchmark_filter=Alone/events:1
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -9,17 +13,23 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 #include "channels/serial/zr_serial.h"
 #include "com/com_ptr.h"
 #include "platform/serial/pty_pair.h"
+#include "roundtrip_stats.h"
 #include "text/ansi.h"
 
 namespace {
 
 constexpr size_t kRequest = 14;
 constexpr size_t kReply = 16;
+constexpr int kExchanges = 2000;
+
+const uint8_t kRequestBytes[kRequest] = {0x68, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66,
+                                         0x68, 0x11, 0x04, 0x33, 0x33, 0x34, 0x33};
 
 // The meter side: answers every complete request at once.
 class FarEnd {
@@ -53,69 +63,101 @@ class FarEnd {
   std::thread thread_;
 };
 
-const uint8_t kRequestBytes[kRequest] = {0x68, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66,
-                                         0x68, 0x11, 0x04, 0x33, 0x33, 0x34, 0x33};
-
-void roundTripObject(benchmark::State& state, bool autoEvent) {
-  zr::test::PtyPair pty;
-  FarEnd farEnd(pty.master());
-  auto port = zr::com::ComPtr<kavlink::CZrSerial>::attach(kavlink::CZrSerial::create());
-  zr::com::Bstr name(zr::text::ansiToWide(pty.slaveName()));
-  port->put_Port(name.get());
-  port->put_AutoEvent(autoEvent ? 1 : 0);
-  port->put_ParityBits(kavlink::prEven);
-  port->OpenPort();
-  uint8_t reply[kReply];
-  for (auto _ : state) {
-    port->WritePort(kRequestBytes, kRequest);
-    size_t got = 0;
-    while (got < kReply) {
-      if (port->WaitForInput(1000) == 0) {
-        state.SkipWithError("no reply");
-        return;
-      }
-      got += port->ReadPort(reply + got, static_cast<DWORD>(kReply - got));
-    }
-    benchmark::DoNotOptimize(reply);
+// The port object on its own terminal and far end.
+class ObjectSide {
+ public:
+  explicit ObjectSide(bool autoEvent) : farEnd_(pty_.master()) {
+    port_ = zr::com::ComPtr<kavlink::CZrSerial>::attach(kavlink::CZrSerial::create());
+    zr::com::Bstr name(zr::text::ansiToWide(pty_.slaveName()));
+    port_->put_Port(name.get());
+    port_->put_AutoEvent(autoEvent ? 1 : 0);
+    port_->put_ParityBits(kavlink::prEven);
+    port_->OpenPort();
   }
-  port->ClosePort();
-}
+  ~ObjectSide() { port_->ClosePort(); }
 
-void BM_ZrSerialRoundTrip(benchmark::State& state) { roundTripObject(state, true); }
-void BM_ZrSerialRoundTripNoEvents(benchmark::State& state) { roundTripObject(state, false); }
-
-void BM_PosixRoundTrip(benchmark::State& state) {
-  zr::test::PtyPair pty;
-  FarEnd farEnd(pty.master());
-  int fd = open(pty.slaveName().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  termios t{};
-  tcgetattr(fd, &t);
-  cfmakeraw(&t);
-  tcsetattr(fd, TCSANOW, &t);
-  uint8_t reply[kReply];
-  for (auto _ : state) {
-    if (write(fd, kRequestBytes, kRequest) != static_cast<ssize_t>(kRequest)) {
-      state.SkipWithError("write");
-      break;
-    }
+  bool operator()() {
+    port_->WritePort(kRequestBytes, kRequest);
     size_t got = 0;
     while (got < kReply) {
-      pollfd p{fd, POLLIN, 0};
-      if (poll(&p, 1, 1000) <= 0) {
-        state.SkipWithError("no reply");
-        break;
-      }
-      ssize_t r = read(fd, reply + got, kReply - got);
+      if (port_->WaitForInput(1000) == 0) return false;
+      got += port_->ReadPort(reply_ + got, static_cast<DWORD>(kReply - got));
+    }
+    benchmark::DoNotOptimize(reply_);
+    return true;
+  }
+
+ private:
+  zr::test::PtyPair pty_;
+  FarEnd farEnd_;
+  zr::com::ComPtr<kavlink::CZrSerial> port_;
+  uint8_t reply_[kReply];
+};
+
+// The same exchange in plain POSIX calls.
+class PosixSide {
+ public:
+  PosixSide() : farEnd_(pty_.master()) {
+    fd_ = open(pty_.slaveName().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    termios t{};
+    tcgetattr(fd_, &t);
+    cfmakeraw(&t);
+    tcsetattr(fd_, TCSANOW, &t);
+  }
+  ~PosixSide() { close(fd_); }
+
+  bool operator()() {
+    if (write(fd_, kRequestBytes, kRequest) != static_cast<ssize_t>(kRequest)) return false;
+    size_t got = 0;
+    while (got < kReply) {
+      pollfd p{fd_, POLLIN, 0};
+      if (poll(&p, 1, 1000) <= 0) return false;
+      ssize_t r = read(fd_, reply_ + got, kReply - got);
       if (r > 0) got += static_cast<size_t>(r);
     }
-    benchmark::DoNotOptimize(reply);
+    benchmark::DoNotOptimize(reply_);
+    return true;
   }
-  close(fd);
+
+ private:
+  zr::test::PtyPair pty_;
+  FarEnd farEnd_;
+  int fd_ = -1;
+  uint8_t reply_[kReply];
+};
+
+// range(0): AutoEvent of the port (1: comm events on, as by default; 0: off).
+void BM_ZrSerialVsPosix(benchmark::State& state) {
+  ObjectSide ours(state.range(0) != 0);
+  PosixSide posix;
+  bench::interleave(state, ours, posix);
 }
 
-BENCHMARK(BM_ZrSerialRoundTrip)->Repetitions(10)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ZrSerialRoundTripNoEvents)->Repetitions(10)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_PosixRoundTrip)->Repetitions(10)->ReportAggregatesOnly(true)->Unit(benchmark::kMicrosecond);
+void BM_ZrSerialAlone(benchmark::State& state) {
+  ObjectSide ours(state.range(0) != 0);
+  bench::alone(state, ours);
+}
+
+void BM_PosixAlone(benchmark::State& state) {
+  PosixSide posix;
+  bench::alone(state, posix);
+}
+
+BENCHMARK(BM_ZrSerialVsPosix)
+    ->ArgName("events")
+    ->Arg(1)
+    ->Arg(0)
+    ->Iterations(kExchanges)
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ZrSerialAlone)
+    ->ArgName("events")
+    ->Arg(1)
+    ->Arg(0)
+    ->Iterations(kExchanges)
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PosixAlone)->Iterations(kExchanges)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

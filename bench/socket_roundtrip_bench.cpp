@@ -1,6 +1,9 @@
 // Round trip of a 16-byte request over loopback TCP to an echo peer: through the socket
-// object (Send + WaitForData + Recv) and, in the same run, through plain POSIX calls.
-// Each benchmark reports the median and the 99th percentile of single round trips.
+// object (Send + WaitForData + Recv), with its notices on and off, and through plain POSIX
+// calls, interleaved exchange by exchange in one loop; each side has its own peer.
+//
+// The *Alone benchmarks run one side by itself, for counting system calls per exchange:
+//   strace -c -f bin/socket_roundtrip_bench --benchmark_filter=ZrSocketAlone/events:1
 #include <benchmark/benchmark.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -8,9 +11,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,12 +18,18 @@
 #include "channels/socket/zr_socket.h"
 #include "com/com_ptr.h"
 #include "platform/net/loopback_peer.h"
+#include "roundtrip_stats.h"
 #include "text/ansi.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 constexpr size_t kMessage = 16;
+constexpr int kExchanges = 20000;
+
+void noDelay(int fd) {
+  int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
+}
 
 // Echoes every 16 bytes it receives on the one connection it accepts, until it closes.
 class EchoPeer {
@@ -31,8 +37,7 @@ class EchoPeer {
   EchoPeer() {
     thread_ = std::thread([this] {
       nettest::Fd conn = listener_.accept();
-      int one = 1;
-      ::setsockopt(conn.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
+      noDelay(conn.get());
       char buf[kMessage];
       for (;;) {
         size_t got = 0;
@@ -53,92 +58,119 @@ class EchoPeer {
   std::thread thread_;
 };
 
-// Reports the median and 99th percentile of the samples (microseconds) as counters.
-void report(benchmark::State& state, std::vector<double>& samples) {
-  if (samples.empty()) return;
-  std::sort(samples.begin(), samples.end());
-  state.counters["median_us"] = samples[samples.size() / 2];
-  state.counters["p99_us"] = samples[std::min(samples.size() - 1, samples.size() * 99 / 100)];
-}
+class PosixSide {
+ public:
+  PosixSide() : fd_(nettest::tcpConnect(peer_.port())) { noDelay(fd_.get()); }
 
-double microsSince(Clock::time_point start) {
-  return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
-}
-
-void BM_PosixRoundTrip(benchmark::State& state) {
-  EchoPeer peer;
-  nettest::Fd fd = nettest::tcpConnect(peer.port());
-  int one = 1;
-  ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
-  const std::string request(kMessage, 'q');
-  char reply[kMessage];
-  std::vector<double> samples;
-  samples.reserve(static_cast<size_t>(state.max_iterations));
-  for (auto _ : state) {
-    auto start = Clock::now();
-    ::send(fd.get(), request.data(), kMessage, MSG_NOSIGNAL);
+  bool operator()() {
+    ::send(fd_.get(), request_.data(), kMessage, MSG_NOSIGNAL);
     size_t got = 0;
     while (got < kMessage) {
-      pollfd p{fd.get(), POLLIN, 0};
+      pollfd p{fd_.get(), POLLIN, 0};
       ::poll(&p, 1, 1000);
-      ssize_t n = ::recv(fd.get(), reply + got, kMessage - got, 0);
-      if (n <= 0) {
-        state.SkipWithError("peer went away");
-        break;
-      }
+      ssize_t n = ::recv(fd_.get(), reply_ + got, kMessage - got, 0);
+      if (n <= 0) return false;
       got += static_cast<size_t>(n);
     }
-    samples.push_back(microsSince(start));
+    return true;
   }
-  report(state, samples);
-}
 
-// range(0): AutoEvent (1: the notices run, as by default; 0: off).
-void BM_ZrSocketRoundTrip(benchmark::State& state) {
-  EchoPeer peer;
-  kavlink::CZrSocket* obj = kavlink::CZrSocket::create();
-  zr::com::ComPtr<kavlink::IZrSocket> s = zr::com::ComPtr<kavlink::IZrSocket>::attach(obj);
-  zr::com::Bstr host(u"127.0.0.1");
-  s->put_Host(host.get());
-  s->put_Port(peer.port());
-  s->put_AutoEvent(state.range(0) ? VARIANT_TRUE : VARIANT_FALSE);
-  VARIANT_BOOL ok = VARIANT_FALSE;
-  s->Connect(&ok);
-  if (!ok) {
-    state.SkipWithError("connect failed");
-    return;
+ private:
+  EchoPeer peer_;
+  nettest::Fd fd_;
+  const std::string request_ = std::string(kMessage, 'q');
+  char reply_[kMessage];
+};
+
+class ObjectSide {
+ public:
+  explicit ObjectSide(bool autoEvent) {
+    s_ = zr::com::ComPtr<kavlink::IZrSocket>::attach(kavlink::CZrSocket::create());
+    zr::com::Bstr host(u"127.0.0.1");
+    s_->put_Host(host.get());
+    s_->put_Port(peer_.port());
+    s_->put_AutoEvent(autoEvent ? VARIANT_TRUE : VARIANT_FALSE);
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    s_->Connect(&ok);
+    connected_ = ok != VARIANT_FALSE;
+    LONG fd = -1;
+    s_->get_socket(&fd);
+    if (connected_) noDelay(fd);
   }
-  LONG fd = 0;
-  s->get_socket(&fd);
-  int one = 1;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
-  const std::string request(kMessage, 'q');
-  std::vector<char> reply(4096);
-  std::vector<double> samples;
-  samples.reserve(static_cast<size_t>(state.max_iterations));
-  for (auto _ : state) {
-    auto start = Clock::now();
-    s->Send(reinterpret_cast<PTRBUF>(request.data()), static_cast<LONG>(kMessage), &ok);
+  // Closing lets the peer's thread end, so it goes before the peer.
+  ~ObjectSide() { s_->Close(); }
+  bool connected() const { return connected_; }
+
+  bool operator()() {
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    s_->Send(reinterpret_cast<PTRBUF>(request_.data()), static_cast<LONG>(kMessage), &ok);
     LONG got = 0;
     while (got < static_cast<LONG>(kMessage)) {
       LONG ready = 0, n = 0;
-      s->WaitForData(1000, &ready);
-      s->Recv(reinterpret_cast<PTRBUF>(reply.data()), &n);
-      if (n > 0) got += n;
-      if (!ready || n == 0) {
-        state.SkipWithError("no reply");
-        break;
-      }
+      s_->WaitForData(1000, &ready);
+      s_->Recv(reinterpret_cast<PTRBUF>(reply_.data()), &n);
+      if (!ready || n <= 0) return false;
+      got += n;
     }
-    samples.push_back(microsSince(start));
+    return true;
   }
-  s->Close();
-  report(state, samples);
+
+ private:
+  EchoPeer peer_;
+  zr::com::ComPtr<kavlink::IZrSocket> s_;
+  bool connected_ = false;
+  const std::string request_ = std::string(kMessage, 'q');
+  std::vector<char> reply_ = std::vector<char>(4096);  // room for BufferSize bytes
+};
+
+// range(0): AutoEvent (1: the notices run, as by default; 0: off).
+void BM_ZrSocketVsPosix(benchmark::State& state) {
+  ObjectSide ours(state.range(0) != 0);
+  PosixSide posix;
+  if (!ours.connected()) {
+    state.SkipWithError("connect failed");
+    return;
+  }
+  bench::interleave(state, ours, posix);
+}
+
+// Plain POSIX against itself: the noise floor of the interleaved comparison.
+void BM_PosixVsPosix(benchmark::State& state) {
+  PosixSide a, b;
+  bench::interleave(state, a, b);
+}
+
+void BM_ZrSocketAlone(benchmark::State& state) {
+  ObjectSide ours(state.range(0) != 0);
+  if (!ours.connected()) {
+    state.SkipWithError("connect failed");
+    return;
+  }
+  bench::alone(state, ours);
+}
+
+void BM_PosixAlone(benchmark::State& state) {
+  PosixSide posix;
+  bench::alone(state, posix);
 }
 
 }  // namespace
 
-BENCHMARK(BM_PosixRoundTrip)->Iterations(20000)->UseRealTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ZrSocketRoundTrip)->Arg(0)->Arg(1)->Iterations(20000)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ZrSocketVsPosix)
+    ->ArgName("events")
+    ->Arg(1)
+    ->Arg(0)
+    ->Iterations(kExchanges)
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PosixVsPosix)->Iterations(kExchanges)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ZrSocketAlone)
+    ->ArgName("events")
+    ->Arg(1)
+    ->Arg(0)
+    ->Iterations(kExchanges)
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PosixAlone)->Iterations(kExchanges)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

@@ -1,6 +1,5 @@
 #include "dlt645/frame645_codec.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "channels/tools/hex_text.h"
@@ -59,10 +58,14 @@ bool candidateChecksumOk(const uint8_t* buf, int32_t i) {
 }
 
 void loadFrameAt(Frame645Data& f, const uint8_t* buf, int32_t i) {
-  char text[13];
-  std::snprintf(text, sizeof text, "%02X%02X%02X%02X%02X%02X", buf[i + 6], buf[i + 5], buf[i + 4], buf[i + 3],
-                buf[i + 2], buf[i + 1]);
-  std::memcpy(f.address.data(), text, 12);
+  // A0 is on the wire first and last in the text. Every reply passes here, and a formatted
+  // print would cost more than the rest of its decoding.
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (int k = 0; k < 6; ++k) {
+    uint8_t b = buf[i + 6 - k];
+    f.address[static_cast<size_t>(2 * k)] = kHex[b >> 4];
+    f.address[static_cast<size_t>(2 * k + 1)] = kHex[b & 0x0F];
+  }
   f.control = buf[i + 8];
   f.length = buf[i + 9];
   for (int k = 0; k < f.length; ++k)

@@ -2,6 +2,7 @@
 
 #include "channels/tools/zr_tools.h"
 #include "module/class_table.h"
+#include "module/dialog_host.h"
 #include "module/property_stream.h"
 #include "text/ticks.h"
 
@@ -80,7 +81,9 @@ HRESULT CZrCommDLT645::get_Tools(IZrTools** value) {
   return S_OK;
 }
 
-HRESULT CZrCommDLT645::AboutBox() { return E_NOTIMPL; }
+HRESULT CZrCommDLT645::AboutBox() {
+  return guard([] { dialog::showAboutBox("ZrCommDLT645"); });
+}
 
 void CZrCommDLT645::writeFrame(IFrame645* txFrame) {
   LONG length = 0;

@@ -286,7 +286,8 @@ HRESULT CZrSTS::Decrypt(BSTR MeterKey, BSTR Token, BSTR* Data) {
 namespace {
 
 // NewMeterKey of GetChangeToken is in-out, which the generic table cannot carry: a caller
-// passes it by reference (its text goes in, the key in use comes back) or by value (in only).
+// passes it by reference (its text goes in, the key in use comes back; a scripting host's
+// reference to a VARIANT too) or by value (in only).
 HRESULT invokeGetChangeToken(void* itf, DISPPARAMS* params, VARIANT* result, UINT* argErr) {
   using zr::com::disp::ArgSlot;
   constexpr UINT kArgs = 12;
@@ -297,6 +298,7 @@ HRESULT invokeGetChangeToken(void* itf, DISPPARAMS* params, VARIANT* result, UIN
   ArgSlot<LONG> number[4];
   ArgSlot<VARIANT_BOOL> flag[2];
   ArgSlot<BSTR> newKeyByValue;
+  zr::com::disp::OutSlot<BSTR> newKeyByRef;
   HRESULT h = S_OK;
   UINT k = 0;
   for (; k < 5 && SUCCEEDED(h); ++k) h = text[k].load(arg(k));
@@ -305,8 +307,9 @@ HRESULT invokeGetChangeToken(void* itf, DISPPARAMS* params, VARIANT* result, UIN
   BSTR* newKey = nullptr;
   if (SUCCEEDED(h)) {
     VARIANT& v = arg(11);
-    if (v.vt == (VT_BYREF | VT_BSTR)) {
-      newKey = v.pbstrVal;
+    if (v.vt == (VT_BYREF | VT_BSTR) || v.vt == (VT_BYREF | VT_VARIANT)) {
+      h = newKeyByRef.load(v);
+      newKey = newKeyByRef.value;
     } else {
       h = newKeyByValue.load(v);
       if (SUCCEEDED(h)) newKey = &newKeyByValue.holder.bstrVal;
@@ -324,6 +327,7 @@ HRESULT invokeGetChangeToken(void* itf, DISPPARAMS* params, VARIANT* result, UIN
                           number[1].value, number[2].value, number[3].value, flag[0].value, flag[1].value, newKey,
                           &token);
   if (FAILED(h)) return h;
+  newKeyByRef.store();
   if (result) {
     VariantClear(result);
     result->vt = VT_BSTR;

@@ -94,7 +94,11 @@ namespace disp {
 HRESULT readArg(const VARIANT& v, VARTYPE vt, VARIANT& holder) {
   if (vt == VT_VARIANT) {
     const VARIANT* src = &v;
-    if (v.vt == (VT_BYREF | VT_VARIANT)) src = v.pvarVal;
+    if (v.vt == (VT_BYREF | VT_VARIANT)) {
+      src = v.pvarVal;
+      // One level only: a reference to itself or a chain is refused, not followed.
+      if (!src || src->vt == (VT_BYREF | VT_VARIANT)) return DISP_E_TYPEMISMATCH;
+    }
     return VariantCopy(&holder, src);
   }
   return VariantChangeType(&holder, &v, 0, vt);

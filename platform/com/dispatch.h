@@ -220,14 +220,74 @@ struct ArgSlot {
 
 // An out-argument that is not the retval: the caller passes a VT_BYREF VARIANT and the
 // member works on the caller's storage in place, so [in, out] arguments see the value the
-// caller put there (as with a direct call).
+// caller put there (as with a direct call). Scripting hosts pass a reference to a VARIANT
+// of their own instead (VT_BYREF|VT_VARIANT, holding anything): the member then works on a
+// value converted from it, and on success the VARIANT receives the result.
 template <class T>
 struct OutSlot {
   T* value = nullptr;
+  T local{};
+  VARIANT* boxed = nullptr;
+  OutSlot() = default;
+  OutSlot(const OutSlot&) = delete;
+  OutSlot& operator=(const OutSlot&) = delete;
+  ~OutSlot() {
+    if (boxed) dropLocal();
+  }
+
   HRESULT load(VARIANT& v) {
-    if (!(v.vt & VT_BYREF) || (v.vt & ~VT_BYREF) != vtOf<T>() || !v.byref) return DISP_E_TYPEMISMATCH;
+    constexpr VARTYPE vt = vtOf<T>();
+    if (!(v.vt & VT_BYREF) || !v.byref) return DISP_E_TYPEMISMATCH;
+    if (vt != VT_VARIANT && v.vt == (VT_BYREF | VT_VARIANT)) return loadBoxed(*v.pvarVal);
+    if ((v.vt & ~VT_BYREF) != vt) return DISP_E_TYPEMISMATCH;
     value = static_cast<T*>(v.byref);
     return S_OK;
+  }
+
+  // Hands the member's value to the caller's VARIANT (after a successful call).
+  void store() {
+    if (!boxed) return;
+    VariantClear(boxed);
+    writeResult(boxed, local);
+    local = T{};
+    boxed = nullptr;
+  }
+
+ private:
+  // One level of reference only: a VARIANT that refers on again is refused, so a
+  // reference to itself or a chain cannot be followed without end.
+  HRESULT loadBoxed(VARIANT& inner) {
+    constexpr VARTYPE vt = vtOf<T>();
+    if (inner.vt & VT_BYREF) {
+      if (inner.vt != (VT_BYREF | vt) || !inner.byref) return DISP_E_TYPEMISMATCH;
+      value = static_cast<T*>(inner.byref);
+      return S_OK;
+    }
+    ArgSlot<T> in;
+    // The caller's value goes in where it converts; what cannot is replaced anyway.
+    if (inner.vt != VT_EMPTY && SUCCEEDED(in.load(inner))) {
+      if constexpr (std::is_same_v<T, BSTR>) {
+        local = in.holder.bstrVal;
+        in.holder.vt = VT_EMPTY;
+      } else if constexpr (isInterfacePtr<T>) {
+        local = in.value;
+        in.value = nullptr;
+      } else {
+        local = in.value;
+      }
+    }
+    boxed = &inner;
+    value = &local;
+    return S_OK;
+  }
+
+  void dropLocal() {
+    if constexpr (std::is_same_v<T, BSTR>)
+      SysFreeString(local);
+    else if constexpr (isInterfacePtr<T>) {
+      if (local) local->Release();
+    }
+    local = T{};
   }
 };
 
@@ -293,6 +353,10 @@ HRESULT invokeMember(void* itf, DISPPARAMS* params, VARIANT* result, UINT* argEr
     C* obj = static_cast<C*>(itf);
     h = (obj->*Fn)(argOf.template operator()<I>()...);
     if (FAILED(h)) return h;
+    [[maybe_unused]] auto storeOne = [&]<size_t K>() {
+      if constexpr (requires { std::get<K>(slots).store(); }) std::get<K>(slots).store();
+    };
+    (storeOne.template operator()<I>(), ...);
     if constexpr (HasRetval) {
       auto& slot = std::get<n - 1>(slots);
       if (result) {

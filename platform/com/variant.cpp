@@ -77,15 +77,21 @@ struct Number {
 };
 
 // Reads the value behind a by-reference VARIANT into a plain one (no ownership change).
-VARIANT deref(const VARIANT& v) {
-  if (!(v.vt & VT_BYREF)) return v;
-  VARIANT r;
+// A reference to a VARIANT is followed one level; false when it is null or refers on to
+// another VARIANT reference (itself, or a chain), which is never walked.
+bool deref(const VARIANT& v, VARIANT& r) {
+  if (v.vt == (VT_BYREF | VT_VARIANT)) {
+    if (!v.pvarVal || v.pvarVal->vt == (VT_BYREF | VT_VARIANT)) return false;
+    return deref(*v.pvarVal, r);
+  }
+  r = v;
+  if (!(v.vt & VT_BYREF)) return true;
   VariantInit(&r);
   r.vt = static_cast<VARTYPE>(v.vt & ~VT_BYREF);
-  if (!v.byref) return r;
+  if (!v.byref) return true;
   if (r.vt & VT_ARRAY) {
     r.parray = *v.pparray;
-    return r;
+    return true;
   }
   switch (r.vt) {
     case VT_I1:
@@ -135,12 +141,10 @@ VARIANT deref(const VARIANT& v) {
     case VT_UNKNOWN:
       r.punkVal = *v.ppunkVal;
       break;
-    case VT_VARIANT:
-      return deref(*v.pvarVal);
     default:
       break;
   }
-  return r;
+  return true;
 }
 
 HRESULT parseNumber(BSTR s, Number& n) {
@@ -317,7 +321,8 @@ std::string numberText(const VARIANT& v) {
 
 HRESULT VariantChangeType(VARIANT* dest, const VARIANT* srcIn, WORD, VARTYPE vt) {
   if (!dest || !srcIn) return E_INVALIDARG;
-  VARIANT src = deref(*srcIn);
+  VARIANT src;
+  if (!deref(*srcIn, src)) return DISP_E_TYPEMISMATCH;
   VARIANT out;
   VariantInit(&out);
   out.vt = vt;

@@ -158,6 +158,29 @@ bool postMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return true;
 }
 
+bool notifyMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  std::shared_ptr<SentMessage> rec;
+  try {
+    rec = std::make_shared<SentMessage>();
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  rec->window = toId(hwnd);
+  rec->msg = msg;
+  rec->wParam = wParam;
+  rec->lParam = lParam;
+  Registry& reg = detail::registry();
+  std::lock_guard lock(reg.m);
+  WindowRec* w = findLocked(reg, hwnd);
+  if (!w) return false;
+  std::lock_guard qlock(w->queue->m);
+  w->queue->sent.push_back(std::move(rec));
+  w->queue->messageAddedLocked();
+  // An owner blocked in a send of its own handles sent messages meanwhile.
+  if (w->queue.get() != detail::currentQueueIfAny()) w->queue->kickWake();
+  return true;
+}
+
 LRESULT sendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, int cancelFd, bool* handled) {
   if (handled) *handled = false;
   std::shared_ptr<Queue> self;

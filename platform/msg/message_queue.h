@@ -56,6 +56,12 @@ bool postMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // sender's stack when a cancelFd is given.
 LRESULT sendMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, int cancelFd = -1, bool* handled = nullptr);
 
+// Queues a message for the window's procedure and returns at once: the window's thread
+// handles it among the sent messages of its next pump, even when that is the calling
+// thread itself (an object's own events then run where its other events run, never
+// inside the call that found them). False when the window is gone.
+bool notifyMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
 // Asks the calling thread's loop to end. A pump inside a wait never consumes it:
 // the request stays until runMessageLoop (or the host's loop) sees quitRequested().
 // A WM_QUIT posted to a window becomes the same request when a pump reaches it.

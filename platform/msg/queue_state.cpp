@@ -117,8 +117,8 @@ void finishSend(SentMessage& s, SendState state, LRESULT result) {
   s.state = state;
   s.result = result;
   // The sender cannot leave sendMessage before it has seen the new state under s.m, so
-  // its wake descriptor is still open here.
-  writeOne(s.senderWakeFd);
+  // its wake descriptor is still open here. A notification has nobody waiting.
+  if (s.senderWakeFd >= 0) writeOne(s.senderWakeFd);
 }
 
 void purgeWindow(Queue& q, WindowId id) {

@@ -27,15 +27,20 @@ void IniText::parse() {
   bool eolKnown = false;
   size_t pos = 0;
   while (pos < text_.size()) {
-    size_t nl = text_.find('\n', pos);
+    // CR LF, LF and a lone CR all end a line, so that a file edited elsewhere with
+    // another convention still reads line by line.
+    size_t brk = text_.find_first_of("\r\n", pos);
     Line l{};
     l.begin = pos;
-    l.end = nl == npos ? text_.size() : nl;
-    l.next = nl == npos ? text_.size() : nl + 1;
-    if (l.end > l.begin && text_[l.end - 1] == '\r') --l.end;
-    if (!eolKnown && nl != npos) {
-      eol_ = l.end < nl ? "\r\n" : "\n";
-      eolKnown = true;
+    l.end = brk == npos ? text_.size() : brk;
+    l.next = l.end;
+    if (brk != npos) {
+      l.next = brk + 1;
+      if (text_[brk] == '\r' && l.next < text_.size() && text_[l.next] == '\n') ++l.next;
+      if (!eolKnown) {
+        eol_ = text_.substr(brk, l.next - brk);
+        eolKnown = true;
+      }
     }
     size_t s = l.begin;
     if (s == 0 && text_.compare(0, 3, kBom) == 0) s = 3;
@@ -126,7 +131,7 @@ void IniText::set(std::string_view section, std::string_view key, std::string_vi
 
   std::string tail;
   if (!text_.empty()) {
-    if (text_.back() != '\n') tail += eol_;
+    if (lines_.back().next == lines_.back().end) tail += eol_;
     if (lines_.back().kind != Kind::Blank) tail += eol_;
   }
   tail += "[" + std::string(section) + "]" + eol_ + entry + eol_;

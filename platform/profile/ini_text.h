@@ -30,7 +30,7 @@ class IniText {
   enum class Kind { Other, Blank, Section, Key };
   struct Line {
     size_t begin;  // first byte of the line
-    size_t end;    // end of its content (before CR LF or LF)
+    size_t end;    // end of its content (before CR LF, LF or CR)
     size_t next;   // first byte of the following line
     Kind kind;
     size_t nameBegin, nameEnd;    // section or key name, blanks removed
@@ -45,7 +45,7 @@ class IniText {
 
   std::string text_;
   std::vector<Line> lines_;
-  std::string eol_ = "\n";
+  std::string eol_ = "\n";  // the first line's line end, which added lines get too
 };
 
 }  // namespace zr::profile::detail

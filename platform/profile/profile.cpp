@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "profile/ini_text.h"
+#include "text/ansi.h"
 
 namespace zr::profile {
 namespace {
@@ -35,6 +36,9 @@ ReadStatus readFile(const std::string& path, std::string& out) {
     out.append(buf, static_cast<size_t>(n));
   }
   close(fd);
+  // Settings written by the system on its original platform are GB18030 text; they are
+  // read as such and, when a key is written, the file is written back as UTF-8.
+  out = zr::text::textFileToUtf8(out);
   return ReadStatus::Ok;
 }
 

@@ -3,7 +3,7 @@
 // - section and key names compare without regard to ASCII case;
 // - "key=value" lines; blanks around names and values are not part of them, and a value
 //   enclosed in a pair of matching single or double quotes loses them on reading;
-// - lines starting with ';' are comments; CRLF and LF line ends are both read;
+// - lines starting with ';' are comments; CRLF, LF and lone CR line ends are all read;
 // - a missing file, section or key reads as the default; nothing is ever written by reading.
 // A relative file name is relative to the working directory.
 #pragma once

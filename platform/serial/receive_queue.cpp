@@ -35,6 +35,16 @@ uint32_t ReceiveQueue::deliver(uint8_t b, bool error, bool accept) {
 }
 
 uint32_t ReceiveQueue::push(const uint8_t* raw, size_t n, bool accept) {
+  if (!opt_.marked && !opt_.discardNull) {
+    // Nothing to decode byte by byte: the usual case, taken in one piece.
+    if (n == 0 || !accept) return 0;
+    if (head_ > 0 && head_ == bytes_.size()) {
+      bytes_.clear();
+      head_ = 0;
+    }
+    bytes_.insert(bytes_.end(), raw, raw + n);
+    return kEvRxChar | (std::memchr(raw, opt_.eventChar, n) ? kEvRxFlag : 0u);
+  }
   uint32_t events = 0;
   for (size_t i = 0; i < n; ++i) {
     uint8_t b = raw[i];

@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 extern "C" int ioctl(int fd, unsigned long request, ...) noexcept;
 
@@ -86,15 +87,15 @@ void SerialDevice::open(const std::string& path) {
   dataFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   kickFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   waitFd_ = epoll_create1(EPOLL_CLOEXEC);
-  bool ok = dataFd_ >= 0 && kickFd_ >= 0 && waitFd_ >= 0;
-  if (ok) {
+  watchFd_ = epoll_create1(EPOLL_CLOEXEC);
+  bool ok = dataFd_ >= 0 && kickFd_ >= 0 && waitFd_ >= 0 && watchFd_ >= 0;
+  auto add = [](int ep, int fd) {
     epoll_event ev{};
     ev.events = EPOLLIN;
-    ev.data.fd = fd_;
-    ok = epoll_ctl(waitFd_, EPOLL_CTL_ADD, fd_, &ev) == 0;
-    ev.data.fd = dataFd_;
-    ok = ok && epoll_ctl(waitFd_, EPOLL_CTL_ADD, dataFd_, &ev) == 0;
-  }
+    ev.data.fd = fd;
+    return epoll_ctl(ep, EPOLL_CTL_ADD, fd, &ev) == 0;
+  };
+  ok = ok && add(waitFd_, fd_) && add(waitFd_, dataFd_) && add(watchFd_, fd_) && add(watchFd_, kickFd_);
   if (!ok) {
     int err = errno;
     ioctl(fd_, TIOCNXCL);
@@ -112,6 +113,9 @@ void SerialDevice::open(const std::string& path) {
   dataSignalled_ = false;
   eventMask_ = 0;
   pending_ = 0;
+  ownEvents_ = 0;
+  watcherArmed_ = true;
+  ownerWaiting_ = false;
   txArmed_ = false;
   hungUp_ = false;
   hangupReported_ = false;
@@ -125,7 +129,7 @@ void SerialDevice::open(const std::string& path) {
 }
 
 void SerialDevice::closeDescriptors() {
-  for (int* fd : {&waitFd_, &dataFd_, &kickFd_, &fd_}) {
+  for (int* fd : {&watchFd_, &waitFd_, &dataFd_, &kickFd_, &fd_}) {
     if (*fd >= 0) ::close(*fd);
     *fd = -1;
   }
@@ -145,7 +149,7 @@ void SerialDevice::close() {
   std::lock_guard lock(m_);
   queue_.clear();
   dataSignalled_ = false;
-  eventMask_ = pending_ = 0;
+  eventMask_ = pending_ = ownEvents_ = 0;
   txArmed_ = false;
 }
 
@@ -193,8 +197,10 @@ void SerialDevice::kickLocked() {
   if (kickFd_ >= 0) (void)!::write(kickFd_, &one, sizeof one);
 }
 
-void SerialDevice::syncReadableLocked() {
-  bool want = !queue_.empty();
+void SerialDevice::syncReadableLocked(bool byOwner) {
+  // Only bytes the watcher took need the signal: the owner looks at the queue before it
+  // waits, and a signal per reply would cost two system calls for nothing.
+  bool want = !queue_.empty() && (dataSignalled_ || !byOwner);
   if (want == dataSignalled_ || dataFd_ < 0) return;
   uint64_t v = 1;
   if (want) {
@@ -205,7 +211,7 @@ void SerialDevice::syncReadableLocked() {
   dataSignalled_ = want;
 }
 
-void SerialDevice::pullLocked() {
+void SerialDevice::pullLocked(bool byOwner) {
   if (fd_ < 0 || hungUp_) return;
   bool accept = true;
   if (settings_.dsrSensitivity && hasModem_) {
@@ -229,10 +235,37 @@ void SerialDevice::pullLocked() {
   }
   // Where the driver counts errors, the counters say it; the marks would say it twice.
   if (hasCounters_) events &= ~(kEvErr | kEvBreak);
-  uint32_t fresh = events & eventMask_ & ~pending_;
-  pending_ |= events & eventMask_;
-  if (fresh || (hungUp_ && eventMask_)) kickLocked();
-  syncReadableLocked();
+  if (byOwner) {
+    ownEvents_ |= events & eventMask_;
+    // The hang-up is the watcher's to report, after which it ends.
+    if (hungUp_ && eventMask_) kickLocked();
+  } else {
+    pending_ |= events & eventMask_;
+  }
+  syncReadableLocked(byOwner);
+}
+
+void SerialDevice::armWatcherLocked(bool on) {
+  if (on == watcherArmed_ || watchFd_ < 0) return;
+  // A line the watcher does not watch still reports a hang-up (always part of the mask).
+  epoll_event ev{};
+  ev.events = on ? static_cast<uint32_t>(EPOLLIN) : 0u;
+  ev.data.fd = fd_;
+  if (epoll_ctl(watchFd_, EPOLL_CTL_MOD, fd_, &ev) == 0) watcherArmed_ = on;
+}
+
+void SerialDevice::beginOwnerWait() {
+  ownerWaits_.fetch_add(1, std::memory_order_relaxed);
+  ownerWaiting_.store(true, std::memory_order_relaxed);
+  std::lock_guard lock(m_);
+  if (eventMask_) armWatcherLocked(false);
+}
+
+void SerialDevice::endOwnerWait() { ownerWaiting_.store(false, std::memory_order_relaxed); }
+
+uint32_t SerialDevice::takeOwnEvents() {
+  std::lock_guard lock(m_);
+  return std::exchange(ownEvents_, 0);
 }
 
 size_t SerialDevice::write(const void* data, size_t n) {
@@ -257,8 +290,13 @@ size_t SerialDevice::write(const void* data, size_t n) {
   if (n > 0) {
     std::lock_guard lock(m_);
     if (eventMask_ & kEvTxEmpty) {
-      txArmed_ = true;
-      kickLocked();
+      if (pty_) {
+        // A pseudo-terminal has no output queue of its own: written is sent.
+        ownEvents_ |= kEvTxEmpty;
+      } else {
+        txArmed_ = true;
+        kickLocked();
+      }
     }
   }
   return done;
@@ -268,10 +306,12 @@ size_t SerialDevice::read(void* out, size_t n) {
   using K = SerialError::Kind;
   if (fd_ < 0) fail(K::Read, EBADF, "device not open");
   std::lock_guard lock(m_);
-  pullLocked();
+  // What is queued already answers a read of no more than that; the line is looked at
+  // by the next count or wait.
+  if (queue_.size() < n) pullLocked(true);
   if (queue_.empty() && hungUp_) fail(K::Read, EIO, "read");
   size_t got = queue_.take(static_cast<uint8_t*>(out), n);
-  syncReadableLocked();
+  syncReadableLocked(true);
   return got;
 }
 
@@ -279,8 +319,13 @@ size_t SerialDevice::inQueue() {
   using K = SerialError::Kind;
   if (fd_ < 0) fail(K::Status, EBADF, "device not open");
   std::lock_guard lock(m_);
-  pullLocked();
+  pullLocked(true);
   if (queue_.empty() && hungUp_) fail(K::Status, EIO, "line status");
+  return queue_.size();
+}
+
+size_t SerialDevice::queued() const {
+  std::lock_guard lock(m_);
   return queue_.size();
 }
 
@@ -305,7 +350,7 @@ void SerialDevice::purge(bool rx, bool tx) {
   if (rx) {
     std::lock_guard lock(m_);
     queue_.clear();
-    syncReadableLocked();
+    syncReadableLocked(true);
   }
 }
 
@@ -414,7 +459,14 @@ uint32_t SerialDevice::waitEvents(int cancelFd) {
       uint64_t v;
       (void)!::read(kickFd_, &v, sizeof v);
       if (hungUp_ && hangupReported_) return 0;
-      pullLocked();
+      if (!watcherArmed_) {
+        // The owner reads the line while it waits; take it back only after a whole period
+        // without a wait of the owner, so a run of exchanges is never disturbed.
+        uint32_t waits = ownerWaits_.load(std::memory_order_relaxed);
+        if (!ownerWaiting_.load(std::memory_order_relaxed) && waits == seenWaits_) armWatcherLocked(true);
+        seenWaits_ = waits;
+      }
+      if (watcherArmed_ || hungUp_) pullLocked(false);
       pending_ |= lineChangesLocked() & eventMask_;
       if (txArmed_) {
         int n = 0;
@@ -436,15 +488,21 @@ uint32_t SerialDevice::waitEvents(int cancelFd) {
       if (hungUp_) return 0;
       // Modem lines have no wake-up of their own here: look at them every 10 ms.
       if (hasModem_ || hasCounters_) timeout = timeout < 0 ? 10 : std::min(timeout, 10);
+      if (!watcherArmed_) timeout = timeout < 0 ? kReclaimMs : std::min(timeout, kReclaimMs);
     }
-    pollfd fds[3] = {{fd_, POLLIN, 0}, {kickFd_, POLLIN, 0}, {cancelFd, POLLIN, 0}};
-    int r = poll(fds, cancelFd >= 0 ? 3 : 2, timeout);
+    pollfd fds[2] = {{watchFd_, POLLIN, 0}, {cancelFd, POLLIN, 0}};
+    int r = poll(fds, cancelFd >= 0 ? 2 : 1, timeout);
     if (r < 0 && errno != EINTR) return 0;
-    if (r > 0 && cancelFd >= 0 && fds[2].revents != 0) return 0;
-    if (r > 0 && (fds[0].revents & (POLLHUP | POLLNVAL))) {
-      std::lock_guard lock(m_);
-      pullLocked();  // takes what is left; then the line counts as hung up
-      hungUp_ = true;
+    if (r > 0 && cancelFd >= 0 && fds[1].revents != 0) return 0;
+    if (r > 0 && fds[0].revents != 0) {
+      epoll_event evs[2];
+      int k = epoll_wait(watchFd_, evs, 2, 0);
+      for (int i = 0; i < k; ++i) {
+        if (evs[i].data.fd != fd_ || !(evs[i].events & (EPOLLHUP | EPOLLERR))) continue;
+        std::lock_guard lock(m_);
+        pullLocked(false);  // takes what is left; then the line counts as hung up
+        hungUp_ = true;
+      }
     }
   }
 }

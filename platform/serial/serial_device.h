@@ -5,8 +5,15 @@
 // Threads: one owner thread opens, configures, reads, writes, purges and closes; one
 // watcher thread may sit in waitEvents meanwhile. The owner stops the watcher before it
 // closes the device (descriptor numbers are reused at once).
+//
+// Events are found by whichever thread takes bytes off the line. The watcher hands its
+// own to the owner (waitEvents); what the owner finds itself, while reading or waiting,
+// it collects with takeOwnEvents, so an exchange costs no hand-over between threads.
+// While the owner waits for input the watcher leaves the line alone: both waking for the
+// same reply would only make them contend for it.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -69,6 +76,8 @@ class SerialDevice {
   size_t read(void* out, size_t n);
   // Bytes waiting to be read. Throws Kind::Status.
   size_t inQueue();
+  // Bytes already taken off the line and not read yet; looks at nothing else.
+  size_t queued() const;
   // Bytes the driver has not sent yet. Throws Kind::Status.
   size_t outQueue();
   // Discards received bytes (rx) and unsent output (tx). Throws Kind::Purge.
@@ -80,6 +89,15 @@ class SerialDevice {
 
   // A descriptor that is readable while bytes wait to be read, wherever they wait.
   int readableFd() const { return waitFd_; }
+
+  // Owner thread: brackets a wait for input, during which the owner alone reads the line.
+  // The watcher takes it back once a whole kReclaimMs has passed without an owner wait.
+  static constexpr int kReclaimMs = 5;
+  void beginOwnerWait();
+  void endOwnerWait();
+  // Owner thread: the events of the mask that the owner's own reads and writes raised
+  // since the last call (a write on a pseudo-terminal empties its output at once).
+  uint32_t takeOwnEvents();
 
   bool hasModemLines() const { return hasModem_; }
   uint32_t modemStatus();
@@ -95,17 +113,20 @@ class SerialDevice {
   bool hungUp() const;
 
  private:
-  void pullLocked();
-  void syncReadableLocked();
+  // byOwner: called on the owner thread (reads, queue counts), else by the watcher.
+  void pullLocked(bool byOwner);
+  void syncReadableLocked(bool byOwner);
+  void armWatcherLocked(bool on);
   void kickLocked();
   uint32_t lineChangesLocked();
   void closeDescriptors();
   [[noreturn]] void fail(SerialError::Kind kind, int err, const char* what) const;
 
   int fd_ = -1;
-  int waitFd_ = -1;  // epoll over fd_ and dataFd_
-  int dataFd_ = -1;  // eventfd, readable while the receive queue holds bytes
-  int kickFd_ = -1;  // eventfd that wakes waitEvents
+  int waitFd_ = -1;   // epoll over fd_ and dataFd_
+  int dataFd_ = -1;   // eventfd, readable while the receive queue holds bytes
+  int kickFd_ = -1;   // eventfd that wakes waitEvents
+  int watchFd_ = -1;  // epoll the watcher waits on: fd_ (while armed) and kickFd_
   bool pty_ = false;
   bool hasModem_ = false;
   bool hasCounters_ = false;
@@ -115,7 +136,12 @@ class SerialDevice {
   ReceiveQueue queue_;
   bool dataSignalled_ = false;
   uint32_t eventMask_ = 0;
-  uint32_t pending_ = 0;
+  uint32_t pending_ = 0;    // found by the watcher, for waitEvents
+  uint32_t ownEvents_ = 0;  // found by the owner, for takeOwnEvents
+  bool watcherArmed_ = false;
+  std::atomic<bool> ownerWaiting_{false};
+  std::atomic<uint32_t> ownerWaits_{0};  // counts the owner's waits; the watcher compares
+  uint32_t seenWaits_ = 0;               // watcher thread only
   bool txArmed_ = false;
   bool hungUp_ = false;
   bool hangupReported_ = false;

@@ -1,9 +1,9 @@
 // The narrow ("ANSI") code page of a thread and its conversions to and from UTF-16.
 //
-// The component keeps its text narrow and converts at its interfaces. The default code
-// page is byte-transparent: each byte 0x00-0xFF is the character U+0000-U+00FF and back,
-// so bytes taken as text and turned back into bytes are never altered. Characters above
-// U+00FF have no narrow form and become '?', as a Windows conversion without a best fit.
+// The component and the setup program keep their text narrow and convert at their
+// interfaces. The narrow code page is UTF-8, so every character a user can type or a
+// database can hold (Chinese captions, "°C") has a narrow form. Bytes that are not UTF-8
+// read as U+FFFD, as a Windows conversion of bytes outside its code page does.
 #pragma once
 
 #include <string>
@@ -11,14 +11,24 @@
 
 namespace zr::text {
 
-// Narrow bytes to UTF-16, one character per byte (embedded zeros kept).
+// Narrow text to UTF-16 (embedded zeros kept); a byte that starts no valid UTF-8 sequence
+// becomes U+FFFD.
 std::u16string ansiToWide(std::string_view narrow);
 
-// UTF-16 to narrow bytes, one byte per character; characters above U+00FF become '?'.
+// UTF-16 to narrow text; a lone surrogate becomes U+FFFD.
 std::string wideToAnsi(std::u16string_view wide);
 
-// UTF-8 <-> UTF-16, for hosts and tests that speak UTF-8 (file names, Qt).
+// UTF-8 <-> UTF-16 under their own names, for code that means UTF-8 whatever the narrow
+// code page is (file names, Qt).
 std::u16string utf8ToWide(std::string_view utf8);
 std::string wideToUtf8(std::u16string_view wide);
+
+bool isUtf8(std::string_view bytes);
+
+// The text of a user's file as UTF-8. Files written by the system on its original platform
+// are in GB18030 (the Chinese code page, of which ASCII is a part): a file that is not
+// valid UTF-8 is read as GB18030, line by line (a line that is UTF-8 stays); a byte
+// sequence that is not GB18030 either becomes U+FFFD.
+std::string textFileToUtf8(std::string_view bytes);
 
 }  // namespace zr::text

@@ -20,6 +20,12 @@ namespace {
 
 Bstr toBstr(const std::string& narrow) { return Bstr(text::ansiToWide(narrow)); }
 
+std::string frameText(kavlink::IFrame645* f) {
+  Bstr t;
+  checkCom(f->GetFrameString(t.put()));
+  return text::wideToAnsi(t.view());
+}
+
 std::string addressOf(kavlink::IFrame645* f) {
   Bstr a;
   checkCom(f->get_Address(a.put()));
@@ -204,6 +210,29 @@ bool ComExchange::ReadDataItem(const std::string& meterId, const std::string& di
     value += hex;
   }
   return true;
+}
+
+std::string ComExchange::prepareRequest(const FrameRequest& request, bool fresh) {
+  if (fresh || !RequestFrame) RequestFrame = newFrame();
+  checkCom(RequestFrame->put_Address(toBstr(request.address).get()));
+  checkCom(RequestFrame->put_CtrlWord(request.control));
+  checkCom(RequestFrame->put_DLen(static_cast<LONG>(request.data.size())));
+  for (size_t k = 0; k < request.data.size(); ++k)
+    checkCom(RequestFrame->put_Data(static_cast<LONG>(k), request.data[k]));
+  return frameText(RequestFrame.get());
+}
+
+std::optional<FrameReply> ComExchange::exchangeRequest() {
+  ReplyFrame = ExchangeFrame(RequestFrame.get());
+  if (!ReplyFrame) return std::nullopt;
+  FrameReply reply;
+  checkCom(ReplyFrame->get_CtrlWord(&reply.control));
+  LONG length = 0;
+  checkCom(ReplyFrame->get_DLen(&length));
+  reply.data.resize(static_cast<size_t>(std::max<LONG>(length, 0)));
+  for (size_t k = 0; k < reply.data.size(); ++k) checkCom(ReplyFrame->get_Data(static_cast<LONG>(k), &reply.data[k]));
+  reply.text = frameText(ReplyFrame.get());
+  return reply;
 }
 
 void ComExchange::btnConnectClick(const std::string& ipText, const std::string& portText) {

@@ -56,6 +56,8 @@ class ComExchange : public MeterExchange {
   void closeSerialPort() override;
   bool ReadDataItem(const std::string& meterId, const std::string& di1, std::string& value,
                     const std::string& di0) override;
+  std::string prepareRequest(const FrameRequest& request, bool fresh) override;
+  std::optional<FrameReply> exchangeRequest() override;
 
   // "Connect" and "Disconnect" of the remote link.
   void btnConnectClick(const std::string& ipText, const std::string& portText);

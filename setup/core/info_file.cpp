@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/setup_error.h"
+#include "text/ansi.h"
 
 namespace zr::setup {
 namespace {
@@ -63,7 +64,9 @@ void SaveItemList(const ResultList& list, const std::filesystem::path& file) {
 void LoadItemList(ResultList& list, const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) return;
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // A list saved by the system on its original platform is GB18030 text.
+  const std::string text =
+      text::textFileToUtf8(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
   for (const std::string& line : splitLines(text)) list.append(parseItemLine(line));
 }
 

@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
+#include "core/child_run.h"
 #include "core/setup_error.h"
 
 namespace zr::setup {
@@ -25,9 +28,55 @@ struct TableFreer {
 enum Column { kId, kFilename, kSjjd, kDi1, kDi0, kUnits, kFl, kColumnCount };
 constexpr std::array<const char*, kColumnCount> kColumnNames = {"id", "filename", "sjjd", "DI1", "DI0", "units", "fl"};
 
+constexpr char kRowsTag = 'R';
+constexpr char kErrorTag = 'E';
+
+void putText(std::string& out, const std::string& text) {
+  const auto n = static_cast<uint32_t>(text.size());
+  out.append(reinterpret_cast<const char*>(&n), sizeof n);
+  out += text;
+}
+
+bool takeText(std::string_view& in, std::string& text) {
+  uint32_t n = 0;
+  if (in.size() < sizeof n) return false;
+  std::memcpy(&n, in.data(), sizeof n);
+  in.remove_prefix(sizeof n);
+  if (in.size() < n) return false;
+  text.assign(in.substr(0, n));
+  in.remove_prefix(n);
+  return true;
+}
+
 }  // namespace
 
-JetItemDatabase::JetItemDatabase(const std::filesystem::path& file) {
+std::string JetItemDatabase::encodeRows(const std::vector<Row>& rows) {
+  std::string out;
+  for (const Row& r : rows) {
+    for (const std::string* t : {&r.node.id, &r.node.filename, &r.node.sjjd, &r.item.di1, &r.item.di0, &r.item.units}) {
+      putText(out, *t);
+    }
+    putText(out, std::to_string(r.item.fl));
+  }
+  return out;
+}
+
+bool JetItemDatabase::decodeRows(std::string_view in, std::vector<Row>& rows) {
+  while (!in.empty()) {
+    Row r;
+    std::string fl;
+    for (std::string* t : {&r.node.id, &r.node.filename, &r.node.sjjd, &r.item.di1, &r.item.di0, &r.item.units, &fl}) {
+      if (!takeText(in, *t)) return false;
+    }
+    r.item.fl = std::atoi(fl.c_str());
+    rows.push_back(std::move(r));
+  }
+  return true;
+}
+
+// The unguarded read through libmdb: only ever called inside the child process.
+std::vector<JetItemDatabase::Row> JetItemDatabase::readRows(const std::filesystem::path& file) {
+  std::vector<Row> rows;
   std::unique_ptr<MdbHandle, MdbCloser> mdb(mdb_open(file.c_str(), MDB_NOFLAGS));
   if (!mdb) throw SetupError("Unrecognized database format '" + file.string() + "'.");
   mdb_set_bind_size(mdb.get(), kBindSize);
@@ -56,8 +105,28 @@ JetItemDatabase::JetItemDatabase(const std::filesystem::path& file) {
     Row row;
     row.node = {text(kId), text(kFilename), text(kSjjd)};
     row.item = {text(kDi1), text(kDi0), text(kUnits), layoutNumber(text(kFl))};
-    rows_.push_back(std::move(row));
+    rows.push_back(std::move(row));
   }
+  return rows;
+}
+
+JetItemDatabase::JetItemDatabase(const std::filesystem::path& file, std::chrono::milliseconds limit) {
+  // libmdb walks the file's pages without checking them, so a damaged file can crash or
+  // hang it: the read runs in a child process and only its rows come back.
+  const ChildResult result = runInChild(
+      [&] {
+        try {
+          return std::string(1, kRowsTag) + encodeRows(readRows(file));
+        } catch (const SetupError& e) {
+          return std::string(1, kErrorTag) + e.what();
+        }
+      },
+      limit);
+  if (result.outcome == ChildResult::Outcome::kDone && !result.bytes.empty()) {
+    if (result.bytes[0] == kErrorTag) throw SetupError(result.bytes.substr(1));
+    if (result.bytes[0] == kRowsTag && decodeRows(std::string_view(result.bytes).substr(1), rows_)) return;
+  }
+  throw SetupError("The item database is damaged or not a database: " + file.string());
 }
 
 std::vector<TreeRow> JetItemDatabase::treeLevel(const std::string& parentId) {

@@ -13,6 +13,7 @@
 #include <filesystem>
 
 #include "core/system_fun.h"
+#include "ui/page_views.h"
 #include "ui/qt_text.h"
 
 namespace zr::setup {
@@ -38,10 +39,10 @@ TForm1::TForm1(MessageBoxes& boxes, ExchangeFactory makeExchange, QWidget* paren
   PageControl1->setObjectName(QStringLiteral("PageControl1"));
   PageControl1->addTab(buildItemPage(), QStringLiteral("Read information"));
   PageControl1->addTab(buildSystemParametersPage(), QStringLiteral("System parameters set"));
-  PageControl1->addTab(emptyPage("TabSheet3"), QStringLiteral("Relay control"));
+  PageControl1->addTab(buildRelayPage(), QStringLiteral("Relay control"));
   // Designed with their tabs hidden: the user cannot open them.
-  const int stateWord = PageControl1->addTab(emptyPage("TabSheet4"), QStringLiteral("State word"));
-  const int prepayment = PageControl1->addTab(emptyPage("TabSheet5"), QStringLiteral("Prepayment part"));
+  const int stateWord = PageControl1->addTab(buildStatusPage(), QStringLiteral("State word"));
+  const int prepayment = PageControl1->addTab(buildPrepaymentPage(), QStringLiteral("Prepayment part"));
   PageControl1->setTabVisible(stateWord, false);
   PageControl1->setTabVisible(prepayment, false);
   QWidget* loadProfile = buildLoadProfilePage();
@@ -58,6 +59,9 @@ TForm1::TForm1(MessageBoxes& boxes, ExchangeFactory makeExchange, QWidget* paren
   itemTab_ = std::make_unique<ItemTab>(*itemStore_, *this, *exchange_, *uiPort_);
   bindTopPanel();
   bindItemPage();
+  pageBindings_ = std::make_unique<PageBindings>(
+      *this, *this, *exchange_, *uiPort_, [this](const std::function<void()>& h) { guarded(h); },
+      [this] { return settings_.threePhase(); });
   guarded([this] { FormCreate(); });
 }
 

@@ -34,6 +34,8 @@ class QVBoxLayout;
 
 namespace zr::setup {
 
+class PageBindings;
+
 inline constexpr char kInfoFile[] = "./info.txt";
 
 class TForm1 : public QMainWindow, public FormFields {
@@ -52,6 +54,7 @@ class TForm1 : public QMainWindow, public FormFields {
   const ToolsSettings& settings() const { return settings_; }
   ItemTab& itemTab() { return *itemTab_; }
   ComExchange& exchange() { return *exchange_; }
+  PageBindings& pages() { return *pageBindings_; }
 
   // How FormClose ends the process; by default at once, with no further clean-up.
   void setTerminate(std::function<void(int)> terminate) { terminate_ = std::move(terminate); }
@@ -83,6 +86,7 @@ class TForm1 : public QMainWindow, public FormFields {
   std::unique_ptr<ComExchange> exchange_;
   std::unique_ptr<ItemStore> itemStore_;
   std::unique_ptr<ItemTab> itemTab_;
+  std::unique_ptr<PageBindings> pageBindings_;
   std::function<void(int)> terminate_;
   bool shown_ = false;
 

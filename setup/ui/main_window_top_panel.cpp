@@ -61,6 +61,9 @@ void TForm1::buildTopPanel(QVBoxLayout& layout) {
   txtIP = named(new QLineEdit(QStringLiteral("127.0.0.1")), "txtIP");
   txtPort = named(new QLineEdit(QStringLiteral("6020")), "txtPort");
   txtPort->setMaximumWidth(70);
+  // Room for a whole address and port when the window is not maximised.
+  txtIP->setMinimumWidth(110);
+  txtPort->setMinimumWidth(50);
   btnConnect = named(new QPushButton(QStringLiteral("Connect")), "btnConnect");
   btnDisconnect = named(new QPushButton(QStringLiteral("Disconnect")), "btnDisconnect");
   grid->addWidget(rbLocal, 0, 0);

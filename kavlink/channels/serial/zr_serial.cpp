@@ -1,5 +1,6 @@
 // CZrSerial: construction, settings, flow-control presets, the port list and the dispatch
-// table. Opening, I/O and events are in zr_serial_io.cpp; the stream in zr_serial_persist.cpp.
+// table. Opening, I/O and events are in zr_serial_io.cpp; the stream in zr_serial_persist.cpp;
+// the settings file, the setup dialog and the about box in zr_serial_setup.cpp.
 #include "channels/serial/zr_serial.h"
 
 #include <new>
@@ -206,12 +207,6 @@ HRESULT CZrSerial::SetChar(VARIANT_BOOL UseErrChar, CHAR ErrChar, CHAR EofChar) 
   eofChar_ = static_cast<BYTE>(EofChar);
   return S_OK;
 }
-
-// The setup dialog, the profile file and the about box come with the setup dialog's work.
-HRESULT CZrSerial::ShowSetupDlg() { return E_NOTIMPL; }
-HRESULT CZrSerial::SaveConfig(BSTR) { return E_NOTIMPL; }
-HRESULT CZrSerial::LoadConfig(BSTR) { return E_NOTIMPL; }
-HRESULT CZrSerial::AboutBox() { return E_NOTIMPL; }
 
 HRESULT CZrSerial::GetPortCount(LONG* result) { return give(result, static_cast<LONG>(portNames_.size())); }
 

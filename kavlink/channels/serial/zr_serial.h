@@ -6,6 +6,8 @@
 // hidden window and every event delivery. A watcher thread waits for the line's events and
 // hands each mask to the hidden window with a blocking send, so OnComm (or the plain event
 // callback) runs on the owner thread: in its message loop, or inside a wait of the port.
+// Events the owner thread finds itself (reading, waiting, writing) it queues for the same
+// window: they run in the same places, and an exchange involves no second thread.
 #pragma once
 
 #include <kavlink/zr_serial.h>
@@ -16,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "channels/serial/serial_config.h"
 #include "com/com_ptr.h"
 #include "com/connection_point.h"
 #include "com/dispatch.h"
@@ -72,6 +75,13 @@ class CZrSerial final
   // Whether the comm-event watcher thread is running (it ends after a hang-up).
   bool EventWatcherRunning() const { return watcherRunning_; }
 
+  // ---- the settings the profile file and the setup dialog edit (zr_serial_setup.cpp).
+  // Stored as they are; an open port gets them at its next UpdateDCB or open.
+  SerialConfig config() const;
+  void applyConfig(const SerialConfig& config);
+  // The machine's port names, read when the object was made.
+  const std::vector<std::string>& portNames() const { return portNames_; }
+
   // ---- IZrSerial
   HRESULT get_BaudRate(TBaudRate* value) override;
   HRESULT put_BaudRate(TBaudRate value) override;
@@ -113,11 +123,11 @@ class CZrSerial final
   HRESULT SetXonXoffIn_XonXoffOut(VARIANT_BOOL XonXoffIn, VARIANT_BOOL XonXoffOut) override;
   HRESULT SetDsrSensitivity(VARIANT_BOOL value) override;
   HRESULT SetTXContinueOnXoff(VARIANT_BOOL value) override;
-  HRESULT ShowSetupDlg() override;
-  HRESULT SaveConfig(BSTR fullFileName) override;
-  HRESULT LoadConfig(BSTR fullFileName) override;
+  HRESULT ShowSetupDlg() override;                 // zr_serial_setup.cpp
+  HRESULT SaveConfig(BSTR fullFileName) override;  // zr_serial_setup.cpp
+  HRESULT LoadConfig(BSTR fullFileName) override;  // zr_serial_setup.cpp
   HRESULT UpdateDCB() override;
-  HRESULT AboutBox() override;
+  HRESULT AboutBox() override;  // zr_serial_setup.cpp
   HRESULT GetPortCount(LONG* result) override;
   HRESULT GetPortName(LONG index, BSTR* result) override;
   HRESULT Stop() override;
@@ -142,6 +152,8 @@ class CZrSerial final
   void stopWatcher();
   void watch();
   void waitStep(uint32_t ms, bool& queueIdle);
+  // Hands the events this thread's own reads and writes raised to the hidden window.
+  void postOwnEvents();
 
   // ---- settings
   zr::com::ComPtr<IZrTools> tools_;

@@ -150,28 +150,45 @@ void CZrSerial::ClosePort() {
   device_.close();
 }
 
+void CZrSerial::postOwnEvents() {
+  DWORD mask = device_.takeOwnEvents();
+  if (mask && window_) {
+    zr::msg::notifyMessage(window_, kCommEventMessage, reinterpret_cast<zr::msg::WPARAM>(this),
+                           static_cast<zr::msg::LPARAM>(mask));
+  }
+}
+
 DWORD CZrSerial::WritePort(const void* buffer, DWORD length) {
+  DWORD n;
   try {
-    return static_cast<DWORD>(device_.write(buffer, length));
+    n = static_cast<DWORD>(device_.write(buffer, length));
   } catch (const SerialError&) {
     throw ComError("WriteFile function failed");
   }
+  postOwnEvents();
+  return n;
 }
 
 DWORD CZrSerial::ReadPort(void* buffer, DWORD length) {
+  DWORD n;
   try {
-    return static_cast<DWORD>(device_.read(buffer, length));
+    n = static_cast<DWORD>(device_.read(buffer, length));
   } catch (const SerialError&) {
     throw ComError("ReadFile function failed");
   }
+  postOwnEvents();
+  return n;
 }
 
 DWORD CZrSerial::GetInQueueCount() {
+  DWORD n;
   try {
-    return static_cast<DWORD>(device_.inQueue());
+    n = static_cast<DWORD>(device_.inQueue());
   } catch (const SerialError&) {
     throw ComError("ClearCommError function failed");
   }
+  postOwnEvents();
+  return n;
 }
 
 BOOL CZrSerial::PurgePort() {
@@ -192,6 +209,8 @@ void CZrSerial::waitStep(uint32_t ms, bool& queueIdle) {
   // The step ends early when bytes come, so a reply is seen at once rather than at the end
   // of the step; while dispatching it also ends for a new message, handled next step.
   int fd = device_.isOpen() ? device_.readableFd() : -1;
+  // A handler run by the pump may have taken bytes off the line and left them queued.
+  if (fd >= 0 && device_.queued() > 0) return;
   if (!blocking_ && !queueIdle) {
     try {
       if (zr::msg::waitFdOrQueue(fd, POLLIN, static_cast<int>(ms)) == zr::msg::WaitResult::Queue) queueIdle = true;
@@ -208,6 +227,12 @@ void CZrSerial::waitStep(uint32_t ms, bool& queueIdle) {
 DWORD CZrSerial::WaitForInput(DWORD timeoutMs) {
   const uint32_t start = zr::text::tickCount();
   stop_ = 0;
+  // While this thread waits, it alone takes the reply off the line.
+  struct OwnerWait {
+    zr::serial::SerialDevice& device;
+    explicit OwnerWait(zr::serial::SerialDevice& d) : device(d) { device.beginOwnerWait(); }
+    ~OwnerWait() { device.endOwnerWait(); }
+  } ownerWait(device_);
   // Set when the queue woke the last step; if the next pump finds nothing to handle, the
   // following step waits on the device alone so an odd queue state cannot spin.
   bool queueIdle = false;

@@ -5,8 +5,10 @@
 #include <new>
 #include <thread>
 
+#include "channels/socket/zr_socket_text.h"
 #include "channels/tools/zr_tools.h"
 #include "module/class_table.h"
+#include "module/dialog_host.h"
 #include "net/wsa_error.h"
 #include "text/ansi.h"
 
@@ -86,6 +88,9 @@ HRESULT CZrSocket::put_Blocking(VARIANT_BOOL value) {
 }
 
 HRESULT CZrSocket::get_socket(LONG* value) {
+  if (std::shared_ptr<SocketServer> server = runningServer()) {
+    return zr::com::outValue(value, static_cast<LONG>(server->listeningSocket()));
+  }
   return zr::com::outValue(value, connected_ && socket_.valid() ? static_cast<LONG>(socket_.fd()) : 0);
 }
 
@@ -133,8 +138,11 @@ HRESULT CZrSocket::put_AutoEvent(VARIANT_BOOL value) {
   return S_OK;
 }
 
-// The component shows no windows of its own here; the about box has nothing to show.
-HRESULT CZrSocket::AboutBox() { return S_OK; }
+// As the other controls' about boxes: a COM error where no window can be shown, even
+// though the socket reports its own failures through GetLastError.
+HRESULT CZrSocket::AboutBox() {
+  return guard([] { dialog::showAboutBox("ZrSocket"); });
+}
 
 HRESULT CZrSocket::GetLastError(LONG* result) { return zr::com::outValue(result, lastError_); }
 
@@ -145,46 +153,142 @@ HRESULT CZrSocket::GetLastErrorStr(BSTR* result) {
 }
 
 // ---- server -----------------------------------------------------------------------------
-// The server is not part of this build: its members fail with "operation not supported",
-// so a host can tell that from a failure of the network.
+
+namespace {
+
+// A buffer that cannot be sent from: a negative length, or bytes and no address.
+LONG badServerBuffer(PTRBUF ptrBuf, LONG len) {
+  if (len < 0) return zr::net::WSAEINVAL;
+  if (len > 0 && ptrBuf == 0) return zr::net::WSAEFAULT;
+  return 0;
+}
+
+}  // namespace
+
+std::shared_ptr<SocketServer> CZrSocket::runningServer() {
+  std::lock_guard lock(serverMutex_);
+  return serverState_.load() == 1 ? server_ : nullptr;
+}
 
 HRESULT CZrSocket::Listen(VARIANT_BOOL* result) {
   if (!result) return E_POINTER;
   *result = VARIANT_FALSE;
-  lastError_ = zr::net::WSAEOPNOTSUPP;
+  LONG idle = 2;
+  if (!serverState_.compare_exchange_strong(idle, 0)) {
+    lastError_ = SocketServer::kErrNotIdle;
+    return S_OK;
+  }
+  lastError_ = 0;
+  ServerSettings settings{threadCount_, overlappedSize_, bufferSize_, port_, family_, protocol_, host_};
+  std::shared_ptr<SocketServer> server;
+  try {
+    server = std::make_shared<SocketServer>(settings, static_cast<ServerEvents*>(this));
+  } catch (const std::bad_alloc&) {
+    lastError_ = SocketServer::kErrPort;
+    serverState_ = 2;
+    return S_OK;
+  }
+  if (LONG code = server->start()) {
+    server.reset();  // what was started is stopped again
+    lastError_ = code;
+    serverState_ = 2;
+    return S_OK;
+  }
+  {
+    std::lock_guard lock(serverMutex_);
+    server_ = server;
+  }
+  serverState_ = 1;
+  server->begin();
+  *result = 1;
   return S_OK;
 }
 
-HRESULT CZrSocket::PostSend(ULONG, PTRBUF, LONG, VARIANT_BOOL* result) {
+void CZrSocket::stopServer() {
+  LONG running = 1;
+  if (!serverState_.compare_exchange_strong(running, 3)) return;
+  std::shared_ptr<SocketServer> server;
+  {
+    std::lock_guard lock(serverMutex_);
+    server = std::move(server_);
+  }
+  server->stop();
+  // Freed here, or by the worker that called Close once its handler has returned.
+  server.reset();
+  serverState_ = 2;
+}
+
+HRESULT CZrSocket::PostSend(ULONG socket, PTRBUF ptrBuf, LONG len, VARIANT_BOOL* result) {
   if (!result) return E_POINTER;
   *result = VARIANT_FALSE;
-  lastError_ = zr::net::WSAEOPNOTSUPP;
+  std::shared_ptr<SocketServer> server = runningServer();
+  if (!server) return S_OK;
+  LONG code = badServerBuffer(ptrBuf, len);
+  if (code == 0) code = server->postSend(socket, reinterpret_cast<const char*>(ptrBuf), static_cast<size_t>(len));
+  if (code != 0) {
+    lastError_ = code;
+    return S_OK;
+  }
+  *result = 1;
   return S_OK;
 }
 
-HRESULT CZrSocket::PostSendTo(BSTR, LONG, PTRBUF, LONG, VARIANT_BOOL* result) {
+HRESULT CZrSocket::PostSendTo(BSTR ip, LONG Port, PTRBUF ptrBuf, LONG len, VARIANT_BOOL* result) {
   if (!result) return E_POINTER;
   *result = VARIANT_FALSE;
-  lastError_ = zr::net::WSAEOPNOTSUPP;
+  std::shared_ptr<SocketServer> server = runningServer();
+  if (!server || server->isStream()) return S_OK;
+  LONG code = badServerBuffer(ptrBuf, len);
+  // A datagram is sent whole or not at all.
+  if (code == 0 && len > server->bufferSize()) code = zr::net::WSAEMSGSIZE;
+  std::string address;
+  if (code == 0 && !ipText(ip, address)) code = zr::net::WSAEINVAL;
+  if (code == 0) {
+    code = server->postSendTo(address, Port, family_, protocol_, reinterpret_cast<const char*>(ptrBuf),
+                              static_cast<size_t>(len));
+  }
+  if (code != 0) {
+    lastError_ = code;
+    return S_OK;
+  }
+  *result = 1;
   return S_OK;
 }
 
-HRESULT CZrSocket::CloseSocket(ULONG) {
-  lastError_ = zr::net::WSAEOPNOTSUPP;
+HRESULT CZrSocket::CloseSocket(ULONG socket) {
+  if (std::shared_ptr<SocketServer> server = runningServer()) {
+    if (LONG code = server->closeSocket(socket)) lastError_ = code;
+  }
   return S_OK;
 }
 
 HRESULT CZrSocket::GetClientCount(LONG* result) {
-  if (!result) return E_POINTER;
-  *result = 0;
-  lastError_ = zr::net::WSAEOPNOTSUPP;
-  return S_OK;
+  std::shared_ptr<SocketServer> server = runningServer();
+  return zr::com::outValue(result, server ? server->recordCount() : 0);
 }
 
 HRESULT CZrSocket::Close() {
+  stopServer();
   closeClient();
   return S_OK;
 }
+
+void CZrSocket::serverAccepted(ULONG handle, const std::string& ip, LONG port) {
+  zr::com::Bstr text(zr::text::ansiToWide(ip));
+  events_.fireArgs(_IZrSocketEvents::kOnAccept, handle, static_cast<BSTR>(text.get()), port);
+}
+
+void CZrSocket::serverReceived(ULONG handle, char* data, LONG len) {
+  events_.fireArgs(_IZrSocketEvents::kOnRecv, handle, reinterpret_cast<PTRBUF>(data), len);
+}
+
+void CZrSocket::serverReceivedFrom(const std::string& ip, LONG port, char* data, LONG len) {
+  zr::com::Bstr text(zr::text::ansiToWide(ip));
+  events_.fireArgs(_IZrSocketEvents::kOnRecvFrom, static_cast<BSTR>(text.get()), port, reinterpret_cast<PTRBUF>(data),
+                   len);
+}
+
+void CZrSocket::serverClosed(ULONG handle) { events_.fireArgs(_IZrSocketEvents::kOnClose, handle); }
 
 }  // namespace kavlink
 

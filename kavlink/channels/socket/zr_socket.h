@@ -8,6 +8,8 @@
 // Threads: the apartment model. The client's read and close notices come from a watcher
 // thread as messages to a hidden window of the thread that called Connect, and fire the
 // events there: in that thread's message loop, or inside a wait that dispatches messages.
+// The server's events fire on its worker threads (socket_server.h); their handlers may call
+// the server members (PostSend, CloseSocket, GetClientCount, Close) and GetLastError.
 #pragma once
 
 #include <kavlink/zr_socket.h>
@@ -15,8 +17,10 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 
+#include "channels/socket/socket_server.h"
 #include "com/com_ptr.h"
 #include "com/connection_point.h"
 #include "com/dispatch.h"
@@ -28,7 +32,8 @@
 namespace kavlink {
 
 class CZrSocket final : public zr::com::ComObject<CZrSocket, zr::com::DispatchImpl<CZrSocket, IZrSocket>,
-                                                  zr::com::ConnectionPointContainerImpl> {
+                                                  zr::com::ConnectionPointContainerImpl>,
+                        private ServerEvents {
  public:
   static constexpr CLSID kClsid = CLSID_ZrSocket;
   static constexpr std::u16string_view kProgId = u"kavlink.ZrSocket.1";
@@ -109,6 +114,14 @@ class CZrSocket final : public zr::com::ComObject<CZrSocket, zr::com::DispatchIm
  private:
   friend zr::msg::LRESULT SocketEventWndProc(zr::msg::HWND, zr::msg::UINT, zr::msg::WPARAM, zr::msg::LPARAM);
 
+  // Server side (zr_socket.cpp): the events of the running server.
+  void serverAccepted(ULONG handle, const std::string& ip, LONG port) override;
+  void serverReceived(ULONG handle, char* data, LONG len) override;
+  void serverReceivedFrom(const std::string& ip, LONG port, char* data, LONG len) override;
+  void serverClosed(ULONG handle) override;
+  std::shared_ptr<SocketServer> runningServer();
+  void stopServer();
+
   // Client side (zr_socket_client.cpp).
   bool connectClient();
   void closeClient();
@@ -116,7 +129,8 @@ class CZrSocket final : public zr::com::ComObject<CZrSocket, zr::com::DispatchIm
   void onNotice(zr::msg::LPARAM notice);
   void receiveDone();
   bool failWith(int code);
-  void waitStep(int ms);
+  // True when the step ended because the socket became readable.
+  bool waitStep(int ms);
 
   // ---- settings
   zr::com::ComPtr<IZrTools> tools_;
@@ -125,7 +139,7 @@ class CZrSocket final : public zr::com::ComObject<CZrSocket, zr::com::DispatchIm
   LONG bufferSize_ = 2048;
   TIpProtocol protocol_ = ipTCP;
   TAddrFamily family_ = afIPv4;
-  LONG lastError_ = 0;
+  std::atomic<LONG> lastError_{0};  // also set by server members called on its workers
   VARIANT_BOOL blocking_ = VARIANT_FALSE;
   VARIANT_BOOL autoEvent_ = VARIANT_TRUE;
   LONG overlappedSize_ = 5;
@@ -139,6 +153,11 @@ class CZrSocket final : public zr::com::ComObject<CZrSocket, zr::com::DispatchIm
   zr::net::Socket socket_;
   std::unique_ptr<zr::net::SocketWatcher> watcher_;
   unsigned connection_ = 0;  // counts connects, so a notice can tell its connection is gone
+
+  // ---- server: 2 idle, 0 starting, 1 running, 3 stopping
+  std::atomic<LONG> serverState_{2};
+  std::mutex serverMutex_;
+  std::shared_ptr<SocketServer> server_;
 
   zr::com::ConnectionPoint events_;
 };

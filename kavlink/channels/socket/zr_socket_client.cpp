@@ -21,6 +21,8 @@ constexpr DWORD kWaitStepMs = 20;
 constexpr int kSendRetries = 10;
 constexpr int kSendPauseMs = 200;
 constexpr size_t kRecvFromBytes = 1024;
+// The BOOL results this object gives, as the other channel objects give them.
+constexpr VARIANT_BOOL kTrue = 1;
 
 // A host buffer that cannot be used: a negative length, or bytes to move and no address.
 bool badBuffer(PTRBUF ptrBuf, LONG len) { return len < 0 || (len > 0 && ptrBuf == 0); }
@@ -41,7 +43,7 @@ HRESULT CZrSocket::Connect(VARIANT_BOOL* result) {
     lastError_ = kErrAlreadyConnected;
     return S_OK;
   }
-  if (connectClient()) *result = VARIANT_TRUE;
+  if (connectClient()) *result = kTrue;
   return S_OK;
 }
 
@@ -73,7 +75,7 @@ bool CZrSocket::connectClient() {
   ++connection_;
   if (notices && !startNotices()) return false;
   socket_.setNonBlocking(true);
-  connected_ = VARIANT_TRUE;
+  connected_ = kTrue;
   return true;
 }
 
@@ -114,7 +116,8 @@ void CZrSocket::closeClient() {
 
 HRESULT CZrSocket::Send(PTRBUF ptrBuf, LONG len, VARIANT_BOOL* result) {
   if (!result) return E_POINTER;
-  *result = VARIANT_TRUE;
+  *result = kTrue;
+  if (len <= 0) return S_OK;  // nothing to send
   if (badBuffer(ptrBuf, len)) {
     lastError_ = zr::net::WSAEFAULT;
     *result = VARIANT_FALSE;
@@ -168,7 +171,7 @@ HRESULT CZrSocket::SendTo(BSTR ip, LONG Port, PTRBUF ptrBuf, LONG len, VARIANT_B
     lastError_ = r.error;
     return S_OK;
   }
-  *result = VARIANT_TRUE;  // a short count still counts as sent
+  *result = kTrue;  // a short count still counts as sent
   return S_OK;
 }
 
@@ -242,24 +245,23 @@ LONG CZrSocket::WaitReadable(DWORD timeoutMs) {
         // No queue for this thread: there is nothing to dispatch.
       }
     }
-    waitStep(kWaitStepMs);
+    bool readable = waitStep(kWaitStepMs);
     if (stopRequest_) return 0;
-    if (socket_.waitReadable(0)) return 1;
+    if (readable || socket_.waitReadable(0)) return 1;
     if (zr::text::tickCount() - start >= timeoutMs) return 0;
   }
 }
 
-void CZrSocket::waitStep(int ms) {
+bool CZrSocket::waitStep(int ms) {
   // The step ends early when data comes, so a reply is seen at once instead of at the end
   // of the step; while dispatching it also ends for a new message, handled next step.
   if (!blocking_ && socket_.valid()) {
     try {
-      zr::msg::waitFdOrQueue(socket_.fd(), POLLIN, ms);
-      return;
+      return zr::msg::waitFdOrQueue(socket_.fd(), POLLIN, ms) == zr::msg::WaitResult::Fd;
     } catch (const std::system_error&) {
     }
   }
-  socket_.waitReadable(ms);
+  return socket_.valid() && socket_.waitReadable(ms) != 0;
 }
 
 // ---- notices ----------------------------------------------------------------------------

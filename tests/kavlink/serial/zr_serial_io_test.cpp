@@ -123,24 +123,25 @@ TEST_F(ZrSerialIo, TransfersHonourTheirLengths) {
   }
   // The whole converted text goes out, then the result is 1; an empty text sends nothing.
   for (const auto& [chars, bytes] :
-       {std::pair{std::u16string(u"a\u4E2Db"), Bytes{'a', '?', 'b'}}, std::pair{std::u16string(), Bytes{}}}) {
+       {std::pair{std::u16string(u"a\u4E2Db"), Bytes{'a', 0xE4, 0xB8, 0xAD, 'b'}}, std::pair{std::u16string(), Bytes{}}}) {
     VARIANT_BOOL ok = 0;
     ASSERT_EQ(failureOf(port->SendStr(zr::com::Bstr(chars).get(), &ok)), "");
     EXPECT_EQ(ok, 1);
-    EXPECT_EQ(pty.receive(4, 20), bytes);
+    EXPECT_EQ(pty.receive(bytes.size(), 20), bytes);
   }
   zr::com::Bstr text;
   char in[8] = {};
   LONG n = -1;
   port->Recv(reinterpret_cast<PTRBUF>(in), 8, &n);
   EXPECT_EQ(n, 0);  // nothing received: at once
-  farEndSends(std::string("\x01\x02\x03\x00\xE9", 5));
+  farEndSends(std::string("\x01\x02\x03\x00\xC3\xA9\xFF", 7));
   port->Recv(reinterpret_cast<PTRBUF>(in), -3, &n);
   EXPECT_EQ(n, 0);
   port->Recv(reinterpret_cast<PTRBUF>(in), 2, &n);
   EXPECT_EQ(n, 2);
   port->RecvStr(text.put());
-  EXPECT_EQ(text.str(), std::u16string(u"\x03\0\u00E9", 3));
+  // UTF-8 text comes through as its characters; a byte that is no UTF-8 is U+FFFD.
+  EXPECT_EQ(text.str(), std::u16string(u"\x03\0\u00E9\uFFFD", 4));
 }
 
 // How soon a wait must see a byte that arrives while it waits: well inside one 20 ms step.

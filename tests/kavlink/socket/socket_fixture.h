@@ -133,11 +133,13 @@ class SocketTest : public ::testing::Test {
   bool connect() {
     VARIANT_BOOL ok = VARIANT_FALSE;
     EXPECT_EQ(socket->Connect(&ok), S_OK);
+    EXPECT_TRUE(ok == 0 || ok == 1) << "a BOOL result is 0 or 1, not " << ok;
     return ok != VARIANT_FALSE;
   }
   bool connected() {
     VARIANT_BOOL c = VARIANT_FALSE;
     socket->get_Connected(&c);
+    EXPECT_TRUE(c == 0 || c == 1) << "a BOOL result is 0 or 1, not " << c;
     return c != VARIANT_FALSE;
   }
   LONG lastError() {
@@ -158,6 +160,7 @@ class SocketTest : public ::testing::Test {
   bool send(const std::string& bytes) {
     VARIANT_BOOL ok = VARIANT_FALSE;
     socket->Send(reinterpret_cast<PTRBUF>(bytes.data()), static_cast<LONG>(bytes.size()), &ok);
+    EXPECT_TRUE(ok == 0 || ok == 1) << "a BOOL result is 0 or 1, not " << ok;
     return ok != VARIANT_FALSE;
   }
   // One Recv; the text received, or nothing with count set to the result.

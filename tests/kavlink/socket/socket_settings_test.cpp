@@ -179,24 +179,5 @@ TEST(SocketErrorText, UnlistedCodesAreUnknown) {
   }
 }
 
-TEST_F(SocketTest, ServerMembersSayTheyAreNotAvailable) {
-  VARIANT_BOOL ok = VARIANT_TRUE;
-  EXPECT_EQ(socket->Listen(&ok), S_OK);
-  EXPECT_EQ(ok, VARIANT_FALSE);
-  EXPECT_EQ(lastError(), 10045);
-  EXPECT_EQ(lastErrorText(), "WSAEOPNOTSUPP");
-  const char buf[4] = {};
-  ok = VARIANT_TRUE;
-  socket->PostSend(1, reinterpret_cast<PTRBUF>(buf), 4, &ok);
-  EXPECT_EQ(ok, VARIANT_FALSE);
-  ok = VARIANT_TRUE;
-  socket->PostSendTo(wide("127.0.0.1").get(), 9, reinterpret_cast<PTRBUF>(buf), 4, &ok);
-  EXPECT_EQ(ok, VARIANT_FALSE);
-  LONG clients = -1;
-  socket->GetClientCount(&clients);
-  EXPECT_EQ(clients, 0);
-  EXPECT_EQ(lastError(), 10045);
-}
-
 }  // namespace
 }  // namespace sockettest

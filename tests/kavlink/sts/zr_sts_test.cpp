@@ -323,6 +323,23 @@ TEST_F(ZrStsTest, ThroughIDispatch) {
             std::string(test::kKeyChangeVectors[0].token1) + test::kKeyChangeVectors[0].token2);
   EXPECT_EQ(take(newKey), test::kKeyB);
 
+  // A scripting host's reference to a VARIANT holding the text receives the key too.
+  VARIANT boxed = varBstr(u"");
+  VARIANT byVariant;
+  VariantInit(&byVariant);
+  byVariant.vt = VT_BYREF | VT_VARIANT;
+  byVariant.pvarVal = &boxed;
+  ASSERT_EQ(invokeByName(d, u"GetChangeToken", DISPATCH_METHOD,
+                         {varBstr(u"123456"), varBstr(u"ABABABABABABABAB"), varBstr(u""), varBstr(u"00000000000"),
+                          varBstr(u"E653341F9D5BF36F"), varI4(2), varI4(2), varI4(2), varI4(1), varBool(false),
+                          varBool(false), byVariant},
+                         &r),
+            S_OK);
+  EXPECT_EQ(take(std::exchange(r, VARIANT{}).bstrVal),
+            std::string(test::kKeyChangeVectors[0].token1) + test::kKeyChangeVectors[0].token2);
+  ASSERT_EQ(boxed.vt, VT_BSTR);
+  EXPECT_EQ(take(std::exchange(boxed.bstrVal, nullptr)), test::kKeyB);
+
   EXCEPINFO e{};
   EXPECT_EQ(invokeByName(d, u"GetMid11", DISPATCH_METHOD, {varBstr(u"12ab")}, &r, &e), DISP_E_EXCEPTION);
   EXPECT_EQ(e.scode, E_INVALIDARG);

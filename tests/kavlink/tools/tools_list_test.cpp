@@ -64,20 +64,27 @@ TEST(Tools, GetNewByteArray) {
   for (int i = 0; i < 5; ++i) EXPECT_EQ(static_cast<BYTE*>(v.parray->pvData)[i], 0);
 }
 
-TEST(Tools, BufToStrAndStrToBufRoundTripEveryByte) {
+TEST(Tools, BufToStrAndStrToBufRoundTripText) {
   auto t = newTools();
-  std::vector<uint8_t> all(256);
-  for (int i = 0; i < 256; ++i) all[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
+  // Every ASCII byte (a zero inside the text included) and UTF-8 characters come back as
+  // they went; a byte that is no UTF-8 reads as U+FFFD.
+  std::string all;
+  for (int i = 0; i < 128; ++i) all.push_back(static_cast<char>(i));
+  all += "\xE4\xB8\xAD\xC2\xB0" "C";  // "中°C"
   Bstr s;
-  ASSERT_EQ(t->BufToStr(reinterpret_cast<PTRBUF>(all.data()), 256, s.put()), S_OK);
-  EXPECT_EQ(s.view().size(), 256u);
+  ASSERT_EQ(t->BufToStr(reinterpret_cast<PTRBUF>(all.data()), static_cast<LONG>(all.size()), s.put()), S_OK);
+  EXPECT_EQ(s.view().size(), 131u);
   EXPECT_EQ(s.view()[0], 0);
-  std::vector<uint8_t> back(260, 0xFF);
+  EXPECT_EQ(s.view().substr(128), u"\u4E2D\u00B0C");
+  std::vector<uint8_t> back(all.size() + 4, 0xFF);
   LONG n = 0;
   ASSERT_EQ(t->StrToBuf(s.get(), reinterpret_cast<PTRBUF>(back.data()), &n), S_OK);
-  EXPECT_EQ(n, 256);
-  EXPECT_EQ(std::memcmp(back.data(), all.data(), 256), 0);
-  EXPECT_EQ(back[256], 0xFF);  // no terminating zero written
+  EXPECT_EQ(n, static_cast<LONG>(all.size()));
+  EXPECT_EQ(std::memcmp(back.data(), all.data(), all.size()), 0);
+  EXPECT_EQ(back[all.size()], 0xFF);  // no terminating zero written
+  const char notUtf8[] = "a\xFF";
+  ASSERT_EQ(t->BufToStr(reinterpret_cast<PTRBUF>(notUtf8), 2, s.put()), S_OK);
+  EXPECT_EQ(s.view(), u"a\uFFFD");
 
   Bstr none;
   ASSERT_EQ(t->BufToStr(reinterpret_cast<PTRBUF>(all.data()), 0, none.put()), S_OK);

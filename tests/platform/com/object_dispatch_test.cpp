@@ -23,6 +23,7 @@ struct IGadget : IDispatch {
   virtual HRESULT Refuse() = 0;
   virtual HRESULT Address(PTRBUF p, LONG* firstByte) = 0;
   virtual HRESULT Hold(IDispatch* d) = 0;
+  virtual HRESULT Shout(LONG times, BSTR* text, LONG* length) = 0;  // text is in-out
 };
 
 struct IGadgetEvents : IDispatch {
@@ -85,6 +86,15 @@ class Gadget final
     held_ = d;
     return S_OK;
   }
+  HRESULT Shout(LONG times, BSTR* text, LONG* length) override {
+    if (times < 0) return E_INVALIDARG;
+    std::u16string s(bstrView(*text));
+    s.append(static_cast<size_t>(times), u'!');
+    SysFreeString(*text);
+    *text = allocBstr(s);
+    *length = static_cast<LONG>(s.size());
+    return S_OK;
+  }
 
   ConnectionPoint events_;
   LONG level_ = 0;
@@ -105,6 +115,7 @@ const DispTable& zr::com::dispatchTable<IGadget>() {
       method<&IGadget::Refuse>(u"Refuse", 6),
       method<&IGadget::Address>(u"Address", 7),
       method<&IGadget::Hold>(u"Hold", 8),
+      method<&IGadget::Shout>(u"Shout", 9),
   }};
   return t;
 }
@@ -247,6 +258,85 @@ TEST(Dispatch, ArgumentErrors) {
   EXPECT_EQ(d->Invoke(1, GUID_NULL, 0, DISPATCH_PROPERTYPUT, &dp, nullptr, nullptr, nullptr), DISP_E_PARAMNOTFOUND);
   // Only property put has a put form.
   EXPECT_EQ(invokeById(d.get(), 3, DISPATCH_PROPERTYPUT, {varI4(1)}, nullptr), DISP_E_MEMBERNOTFOUND);
+}
+
+VARIANT refTo(VARIANT* target) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_BYREF | VT_VARIANT;
+  v.pvarVal = target;
+  return v;
+}
+
+// A reference to a VARIANT is followed one level: a reference to itself or a chain of
+// them is refused, never walked until the stack runs out.
+TEST(Dispatch, ReferencesToVariantsAreFollowedOneLevel) {
+  auto g = makeGadget();
+  ComPtr<IDispatch> d = g.as<IDispatch>();
+  LONG target = 0;
+  VARIANT plain = varI4(42), scalarRef, self, chainEnd = varI4(7), chainMid, chainTop;
+  VariantInit(&scalarRef);
+  scalarRef.vt = VT_BYREF | VT_I4;
+  scalarRef.plVal = &target;
+  self = refTo(&self);
+  chainMid = refTo(&chainEnd);
+  chainTop = refTo(&chainMid);
+  struct Case {
+    const char* name;
+    VARIANT arg;
+    HRESULT expected;
+  };
+  const Case cases[] = {
+      {"to a value", refTo(&plain), S_OK},
+      {"to a reference to a number", refTo(&scalarRef), S_OK},
+      {"to itself", self, DISP_E_TYPEMISMATCH},
+      {"through a chain", chainTop, DISP_E_TYPEMISMATCH},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    target = 42;
+    Variant r;
+    EXPECT_EQ(invokeById(d.get(), 1, DISPATCH_PROPERTYPUT, {c.arg}, nullptr), c.expected);  // in-argument
+    EXPECT_EQ(invokeById(d.get(), 4, DISPATCH_METHOD, {varI4(1), c.arg}, &r), c.expected);  // out-argument
+  }
+  Variant out;
+  EXPECT_EQ(VariantChangeType(&out, &self, 0, VT_I4), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(VariantChangeType(&out, &chainTop, 0, VT_BSTR), DISP_E_TYPEMISMATCH);
+}
+
+// Scripting hosts pass out-arguments as references to VARIANTs of their own, whatever
+// those hold; the VARIANT receives the value and the member sees what it held.
+TEST(Dispatch, OutArgumentsByReferenceToAVariantReceiveTheValue) {
+  auto g = makeGadget();
+  ComPtr<IDispatch> d = g.as<IDispatch>();
+  struct Case {
+    const char* name;
+    VARIANT held;
+    std::u16string expected;
+  };
+  const Case cases[] = {
+      {"text", varBstr(u"hi"), u"hi!!"},
+      {"nothing", VARIANT{}, u"!!"},
+      {"a number", varI4(5), u"5!!"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    VARIANT held = c.held;
+    ASSERT_EQ(invokeById(d.get(), 9, DISPATCH_METHOD, {varI4(2), refTo(&held)}, nullptr), S_OK);
+    ASSERT_EQ(held.vt, VT_BSTR);
+    EXPECT_EQ(bstrView(held.bstrVal), c.expected);
+    // A failing member leaves the caller's VARIANT as it was.
+    EXPECT_EQ(invokeById(d.get(), 9, DISPATCH_METHOD, {varI4(-1), refTo(&held)}, nullptr), DISP_E_EXCEPTION);
+    ASSERT_EQ(held.vt, VT_BSTR);
+    EXPECT_EQ(bstrView(held.bstrVal), c.expected);
+    VariantClear(&held);
+  }
+  VARIANT high = varBstr(u"old");
+  Variant r;
+  ASSERT_EQ(invokeById(d.get(), 4, DISPATCH_METHOD, {varI4(1234), refTo(&high)}, &r), S_OK);
+  ASSERT_EQ(high.vt, VT_I4);
+  EXPECT_EQ(high.lVal, 12);
+  EXPECT_EQ(r.lVal, 34);
 }
 
 TEST(Dispatch, ComErrorsBecomeExceptionsWithSourceAndText) {

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace zr::profile {
 namespace {
@@ -50,6 +51,7 @@ TEST_F(ProfileFile, ReadsStringsByTheProfileRules) {
       {"blanks around name and value", "  [ option ]  \n  port  =  COM3  \n", "option", "port", "COM3"},
       {"CRLF line ends", "[option]\r\ncaption=Program\r\nWtime=100\r\n", "option", "caption", "Program"},
       {"last line without line end", "[option]\ncaption=Program", "option", "caption", "Program"},
+      {"lone CR line ends", "[option]\rcaption=Program\rWtime=100\r", "option", "Wtime", "100"},
       {"double quotes dropped", "[s]\nk=\" x \"\n", "s", "k", " x "},
       {"unmatched quote kept", "[s]\nk=\"x\n", "s", "k", "\"x"},
       {"value holding '='", "[s]\nk=a=b\n", "s", "k", "a=b"},
@@ -57,7 +59,8 @@ TEST_F(ProfileFile, ReadsStringsByTheProfileRules) {
       {"first of two keys", "[s]\nk=1\nk=2\n", "s", "k", "1"},
       {"key in a repeated section", "[s]\na=1\n[t]\nk=0\n[S]\nk=2\n", "s", "k", "2"},
       {"byte-order mark", "\xEF\xBB\xBF[s]\nk=v\n", "s", "k", "v"},
-      {"bytes above 0x7f kept", "[s]\nk=\xC4\xE3\xBA\xC3\n", "s", "k", "\xC4\xE3\xBA\xC3"},
+      {"GB18030 text read as UTF-8", "[s]\nk=\xC4\xE3\xBA\xC3\n", "s", "k", "你好"},
+      {"UTF-8 text kept", "[s]\nk=你好\n", "s", "k", "你好"},
       {"missing key", "[s]\nother=1\n", "s", "k", "<default>"},
       {"key of another section", "[s]\n[t]\nk=1\n", "s", "k", "<default>"},
       {"key before any section", "k=1\n[s]\n", "s", "k", "<default>"},
@@ -128,6 +131,82 @@ TEST_F(ProfileFile, WriteChangesOnlyWhatItMust) {
     if (c.before) put(c.before);
     EXPECT_TRUE(writeProfileString(path_, c.section, c.key, c.value));
     EXPECT_EQ(contents(), c.after);
+  }
+}
+
+TEST_F(ProfileFile, WriteKeepsEveryLineWhateverItsLineEnd) {
+  struct Read {
+    const char* section;
+    const char* key;
+    const char* value;
+  };
+  struct Case {
+    const char* name;
+    const char* before;
+    const char* section;
+    const char* key;
+    const char* value;
+    const char* after;
+    std::vector<Read> reads;  // every key of the file afterwards
+  };
+  const Case cases[] = {
+      {"CR file, new key", "[s]\rk=1\r", "s", "n", "2", "[s]\rk=1\rn=2\r", {{"s", "k", "1"}, {"s", "n", "2"}}},
+      {"LF file whose last line ends in CR",
+       "[s]\nk=1\r",
+       "s",
+       "n",
+       "2",
+       "[s]\nk=1\rn=2\n",
+       {{"s", "k", "1"}, {"s", "n", "2"}}},
+      {"CRLF file whose last line ends in CR",
+       "[s]\r\nk=1\r",
+       "s",
+       "n",
+       "2",
+       "[s]\r\nk=1\rn=2\r\n",
+       {{"s", "k", "1"}, {"s", "n", "2"}}},
+      {"CR file, new section",
+       "[a]\rx=1\r",
+       "b",
+       "y",
+       "2",
+       "[a]\rx=1\r\r[b]\ry=2\r",
+       {{"a", "x", "1"}, {"b", "y", "2"}}},
+      {"LF file ending in CR, new section",
+       "[a]\nx=1\r",
+       "b",
+       "y",
+       "2",
+       "[a]\nx=1\r\n[b]\ny=2\n",
+       {{"a", "x", "1"}, {"b", "y", "2"}}},
+      {"CR file without a final line end",
+       "[a]\rx=1",
+       "a",
+       "y",
+       "2",
+       "[a]\rx=1\ry=2",
+       {{"a", "x", "1"}, {"a", "y", "2"}}},
+      {"CR file, value replaced",
+       "[s]\rk=1\rz=3\r",
+       "s",
+       "k",
+       "9",
+       "[s]\rk=9\rz=3\r",
+       {{"s", "k", "9"}, {"s", "z", "3"}}},
+      {"mixed line ends kept",
+       "[s]\r\na=1\nb=2\rc=3\r",
+       "s",
+       "d",
+       "4",
+       "[s]\r\na=1\nb=2\rc=3\rd=4\r\n",
+       {{"s", "a", "1"}, {"s", "b", "2"}, {"s", "c", "3"}, {"s", "d", "4"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    put(c.before);
+    EXPECT_TRUE(writeProfileString(path_, c.section, c.key, c.value));
+    EXPECT_EQ(contents(), c.after);
+    for (const Read& r : c.reads) EXPECT_EQ(getProfileString(path_, r.section, r.key, "dflt"), r.value) << r.key;
   }
 }
 

@@ -22,6 +22,7 @@ TEST(ReceiveQueue, DecodesWhatTheLineDelivers) {
     std::vector<Bytes> reads;  // as separate reads from the line
     Bytes queued;
     uint32_t events;
+    bool accept = true;  // false: DSR sensitivity with DSR off
   };
   const Case cases[] = {
       {plain, {{1, 0x7E}}, {1, 0x7E}, kEvRxChar | kEvRxFlag},
@@ -33,12 +34,14 @@ TEST(ReceiveQueue, DecodesWhatTheLineDelivers) {
       {marked, {{0xFF, 0, 'A'}}, {'A'}, kEvRxChar | kEvErr},
       {replacing, {{'x', 0xFF}, {0}, {'A', 'y'}}, {'x', '?', 'y'}, kEvRxChar | kEvErr},
       {marked, {{0xFF, 0, 0}}, {0}, kEvRxChar | kEvBreak},
+      {plain, {{1, 0x7E}, {2}}, {}, 0, false},
+      {marked, {{0xFF, 0, 'A'}}, {}, kEvErr, false},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     ReceiveQueue q;
     q.setOptions(cases[i].options);
     uint32_t events = 0;
-    for (const Bytes& b : cases[i].reads) events |= q.push(b.data(), b.size());
+    for (const Bytes& b : cases[i].reads) events |= q.push(b.data(), b.size(), cases[i].accept);
     Bytes got(q.size());
     q.take(got.data(), got.size());
     EXPECT_EQ(got, cases[i].queued) << i;

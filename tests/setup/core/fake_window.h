@@ -3,12 +3,14 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "core/form_fields.h"
 #include "core/meter_exchange.h"
+#include "core/page_fields.h"
 #include "core/ui_port.h"
 
 namespace zr::setup {
@@ -32,7 +34,11 @@ struct FakeUi : UiPort {
   void showMessage(const std::string& text) override { events.push_back("message " + text); }
   void showWarning(const std::string& text) override { events.push_back("warning " + text); }
   void appendLog(const std::string& line) override { events.push_back("log " + line); }
-  void pause(int ms) override { events.push_back("pause " + std::to_string(ms)); }
+  std::function<void()> onPause;  // runs inside a pause, as window events do
+  void pause(int ms) override {
+    events.push_back("pause " + std::to_string(ms));
+    if (onPause) onPause();
+  }
   void setControlEnabled(std::string_view name, bool enabled) override {
     events.push_back(std::string(enabled ? "enable " : "disable ") + std::string(name));
   }
@@ -45,6 +51,32 @@ struct FakeUi : UiPort {
       if (e.rfind(prefix, 0) == 0) out.push_back(e.substr(prefix.size()));
     return out;
   }
+};
+
+// The page controls by name; Edit1 is the form's meter ID.
+struct FakePage : PageFields {
+  explicit FakePage(FakeForm& f) : form(f) {}
+  FakeForm& form;
+  std::map<std::string, std::string, std::less<>> texts;
+  std::map<std::string, bool, std::less<>> boxes;
+
+  std::string text(std::string_view name) const override {
+    if (name == "Edit1") return form.meterId;
+    auto t = texts.find(name);
+    return t == texts.end() ? std::string() : t->second;
+  }
+  void setText(std::string_view name, const std::string& text) override {
+    if (name == "Edit1") {
+      form.meterId = text;
+    } else {
+      texts[std::string(name)] = text;
+    }
+  }
+  bool isChecked(std::string_view name) const override {
+    auto b = boxes.find(name);
+    return b != boxes.end() && b->second;
+  }
+  void setChecked(std::string_view name, bool checked) override { boxes[std::string(name)] = checked; }
 };
 
 struct FakeMeter : MeterExchange {
@@ -75,6 +107,9 @@ struct FakeMeter : MeterExchange {
     }
     return reply.ok;
   }
+  // The item tab never sends frames of its own.
+  std::string prepareRequest(const FrameRequest&, bool) override { return {}; }
+  std::optional<FrameReply> exchangeRequest() override { return std::nullopt; }
 };
 
 }  // namespace zr::setup

@@ -12,7 +12,7 @@
 namespace zr::setup {
 namespace {
 
-const std::filesystem::path kSharedData = std::filesystem::path(ZR_SHARED_DIR) / "data";
+const std::filesystem::path kTestData = std::filesystem::path(ZR_SOURCE_DIR) / "tests/setup/data";
 const std::filesystem::path kBinDir = ZR_TEST_BIN_DIR;
 constexpr char kJetSample[] = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=.\\tree-sample.mdb";
 
@@ -50,7 +50,7 @@ void expectParentsAndIdOrder(const ItemTree& tree) {
 }
 
 TEST(ItemDatabase, JetSampleGivesTheTreeDepthFirstInIdOrder) {
-  ItemStore store(kJetSample, kSharedData);
+  ItemStore store(kJetSample, kTestData);
   ItemTree tree;
   LoadItemTree(store, tree);
   EXPECT_EQ(displayTexts(tree),
@@ -91,7 +91,7 @@ INSERT INTO tree VALUES (1,'Energy',0,NULL,NULL,NULL,0), (2,'Total active energy
 TEST(ItemDatabase, JetAndSqliteGiveTheSameRowsInTheSameOrder) {
   TempDir dir;
   makeSqlite(dir.path / "tree.mdb", kJetRowsAsSqlite);
-  ItemStore jet(kJetSample, kSharedData);
+  ItemStore jet(kJetSample, kTestData);
   ItemStore sqlite(kItemConnectionString, dir.path);
   for (const char* parent : {"0", "1", "10", "20", "30", "2", "99"}) {
     const auto a = jet.treeLevel(parent);
@@ -121,7 +121,7 @@ TEST(ItemDatabase, CaptionWithApostropheIsFoundAndNothingInACaptionRuns) {
     ItemRow expected;
   };
   const Source sources[] = {
-      {kJetSample, kSharedData, "Meter's relay state", {"C0", "26", "", 13}},
+      {kJetSample, kTestData, "Meter's relay state", {"C0", "26", "", 13}},
       {kItemConnectionString, kBinDir, "Meter's running status word", {"C0", "20", "", 13}},
   };
   for (const auto& s : sources) {
@@ -144,6 +144,25 @@ TEST(ItemDatabase, RowLeadingBackToItsOwnPathIsNotFollowed) {
   ItemTree tree;
   LoadItemTree(store, tree);
   EXPECT_EQ(displayTexts(tree), (std::vector<std::string>{"Zero at top", "A", "B", "A again"}));
+}
+
+// Captions and units in Chinese and with a degree sign, from both kinds of file.
+TEST(ItemDatabase, NonAsciiTextsComeOutAsUtf8) {
+  TempDir dir;
+  makeSqlite(dir.path / "tree.mdb", R"(
+    CREATE TABLE tree (id INTEGER, filename TEXT, sjjd INTEGER, DI1 TEXT, DI0 TEXT, units TEXT, fl INTEGER);
+    INSERT INTO tree VALUES (1,'温度',0,'B6','30','°C',0);)");
+  ItemStore sqlite(kItemConnectionString, dir.path);
+  ASSERT_EQ(sqlite.treeLevel("0").size(), 1u);
+  EXPECT_EQ(sqlite.treeLevel("0")[0].filename, "温度");
+  EXPECT_EQ(sqlite.findItem("温度")->units, "°C");
+
+  ItemStore jet("Data Source=.\\tree-cjk.mdb", kTestData);
+  EXPECT_EQ(jet.treeLevel("0")[0].filename, "正向有功电能");
+  std::vector<std::string> clock;
+  for (const TreeRow& row : jet.treeLevel("10")) clock.push_back(row.filename);
+  EXPECT_EQ(clock, (std::vector<std::string>{"当前时间", "Temp (°C) now"}));
+  EXPECT_EQ(jet.findItem("当前时间")->di0, "11");
 }
 
 TEST(ItemDatabase, UnusableFilesRaiseTheirReason) {

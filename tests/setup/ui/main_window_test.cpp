@@ -1,4 +1,6 @@
 // The main window's layout, its item tab bound to the core, and what it keeps across runs.
+#include <sqlite3.h>
+
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -22,8 +24,15 @@ std::vector<std::vector<std::string>> listRows(QTableWidget& list) {
 }
 
 QTreeWidgetItem* findNode(QTreeWidget& tree, const char* text) {
-  const auto found = tree.findItems(QString::fromLatin1(text), Qt::MatchExactly | Qt::MatchRecursive);
+  const auto found = tree.findItems(QString::fromUtf8(text), Qt::MatchExactly | Qt::MatchRecursive);
   return found.isEmpty() ? nullptr : found.first();
+}
+
+void makeSqlite(const std::filesystem::path& file, const char* sql) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
 }
 
 void releaseMouseOver(QTreeWidget& tree, QTreeWidgetItem* item) {
@@ -87,6 +96,69 @@ TEST_F(WindowTest, ADatabaseFailureIsShownAndTheWindowOpensWithAnEmptyTreeAndThe
     EXPECT_EQ(list->horizontalHeaderItem(c)->text(), titles[c]);
     EXPECT_EQ(list->columnWidth(c), widths[c]);
   }
+}
+
+// Chinese and degree-sign texts from both kinds of database reach the tree and the list as
+// they are, and the list saved at close holds them as UTF-8.
+TEST_F(WindowTest, NonAsciiCaptionsAndUnitsRoundTripThroughTreeListAndInfoFile) {
+  const struct {
+    const char* database;
+    const char* leaf;
+    const char* unit;
+  } cases[] = {
+      {"tree-cjk.mdb", "当前时间", ""},
+      {"tree-cjk.mdb", "Temp (°C) now", ""},
+      {nullptr, "温度", "°C"},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(dir.path / "tree.mdb");
+    std::filesystem::remove(dir.path / "info.txt");
+    if (c.database) {
+      std::filesystem::copy_file(std::filesystem::path(ZR_SOURCE_DIR "/tests/setup/data") / c.database,
+                                 dir.path / "tree.mdb");
+    } else {
+      makeSqlite(dir.path / "tree.mdb",
+                 "CREATE TABLE tree (id INTEGER, filename TEXT, sjjd INTEGER, DI1 TEXT, DI0 TEXT, units TEXT, fl "
+                 "INTEGER); INSERT INTO tree VALUES (1,'温度',0,'B6','30','°C',0);");
+    }
+    start();
+    QTreeWidgetItem* node = findNode(*child<QTreeWidget>("TreeView1"), c.leaf);
+    ASSERT_NE(node, nullptr) << c.leaf;
+    node->setCheckState(0, Qt::Checked);
+    child<QPushButton>("BitBtn2")->click();  // "Select"
+    auto* list = child<QTableWidget>("ListView1");
+    ASSERT_EQ(list->rowCount(), 1) << c.leaf;
+    EXPECT_EQ(list->item(0, 0)->text(), QString::fromUtf8(c.leaf));
+    window->close();
+    EXPECT_EQ(readFile("info.txt"), std::string(c.leaf) + ",,\r\n");
+    window.reset();
+    start();  // and back from info.txt
+    ASSERT_EQ(child<QTableWidget>("ListView1")->rowCount(), 1);
+    EXPECT_EQ(child<QTableWidget>("ListView1")->item(0, 0)->text(), QString::fromUtf8(c.leaf));
+    window.reset();
+  }
+  EXPECT_EQ(boxes.events, std::vector<std::string>{});
+}
+
+TEST_F(WindowTest, AnInfoFileInGb18030IsRestored) {
+  useSampleDatabase();
+  writeFile("info.txt", "\xCE\xC2\xB6\xC8,25,\xA1\xE6\r\n");  // 温度,25,℃
+  start();
+  auto* list = child<QTableWidget>("ListView1");
+  ASSERT_EQ(list->rowCount(), 1);
+  EXPECT_EQ(list->item(0, 0)->text(), QString::fromUtf8("温度"));
+  EXPECT_EQ(list->item(0, 2)->text(), QString::fromUtf8("℃"));
+}
+
+TEST_F(WindowTest, ADamagedJetDatabaseGivesItsBoxAndTheWindowKeepsRunning) {
+  std::filesystem::copy_file(ZR_SOURCE_DIR "/tests/setup/data/tree-damaged.mdb", dir.path / "tree.mdb");
+  start();
+  ASSERT_EQ(boxes.events.size(), 1u);
+  EXPECT_EQ(boxes.events[0].rfind("error The item database is damaged or not a database: ", 0), 0u) << boxes.events[0];
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(child<QTreeWidget>("TreeView1")->topLevelItemCount(), 0);
+  child<QPushButton>("BitBtn2")->click();  // "Select" on the empty tree still works
+  EXPECT_EQ(child<QTableWidget>("ListView1")->rowCount(), 0);
 }
 
 TEST_F(WindowTest, BranchClickTicksItsSubtreeAndSelectTakesTheLeavesTicked) {

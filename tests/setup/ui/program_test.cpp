@@ -78,6 +78,8 @@ TEST_F(ProgramTest, SplashShowsFlashJpgWhenItDecodesAndTheBuiltInPictureOtherwis
       {"missing", [] {}, QSize(160, 160)},
       {"decodes", [&] { writeFile("flash1.jpg", jpeg.toStdString()); }, QSize(40, 30)},
       {"truncated", [&] { writeFile("flash1.jpg", jpeg.left(jpeg.size() / 2).toStdString()); }, QSize(160, 160)},
+      // Cut inside the picture data, after a whole header: no half-decoded picture.
+      {"cut near its end", [&] { writeFile("flash1.jpg", jpeg.left(jpeg.size() - 8).toStdString()); }, QSize(160, 160)},
       {"not a jpeg", [&] { red.save("flash1.jpg", "PNG"); }, QSize(160, 160)},
       {"empty", [] { writeFile("flash1.jpg", ""); }, QSize(160, 160)},
   };

@@ -73,6 +73,11 @@ const StartCase kStartCases[] = {
     {"AllKeys", "[option]\naddress=12345\nport=/dev/ttyUSB1\ncaption=Meter tool\nWtime=800\nCSCS=5\n", "12345",
      "/dev/ttyUSB1", "Meter tool", 800, 5, false},
     {"OtherSectionOnly", "[other]\naddress=999\nWtime=1\n", "000000000001", "000000000001", "Program", 5000, 3, false},
+    // Written on the original platform in its Chinese code page, and as UTF-8.
+    {"ChineseCaptionInGb18030", "[option]\r\ncaption=\xB6\xD4\xBB\xB0\xBF\xF2\r\n", "000000000001", "000000000001",
+     "对话框", 5000, 3, false},
+    {"ChineseCaptionInUtf8", "[option]\r\ncaption=电表工具\r\n", "000000000001", "000000000001", "电表工具", 5000, 3,
+     false},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, WindowStart, ::testing::ValuesIn(kStartCases),

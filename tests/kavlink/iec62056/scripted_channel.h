@@ -1,0 +1,71 @@
+// A byte channel played by the test: after the n-th write the peer's answer chunks become
+// readable, one chunk per read. Records writes, waits, rate switches and pauses.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "com/object.h"
+#include "iec62056/iec_link.h"
+
+namespace iectest {
+
+using namespace std::string_literals;
+
+class ScriptedChannel final : public kavlink::iec::ByteChannel {
+ public:
+  // The chunks that answer write number n (counted from 0).
+  void answer(size_t n, std::vector<std::string> chunks) { answers_[n] = std::move(chunks); }
+  // Chunks readable before anything is written.
+  void preload(std::vector<std::string> chunks) { pending_.insert(pending_.end(), chunks.begin(), chunks.end()); }
+
+  void write(std::string_view bytes) override {
+    writes.emplace_back(bytes);
+    if (auto it = answers_.find(writes.size() - 1); it != answers_.end())
+      pending_.insert(pending_.end(), it->second.begin(), it->second.end());
+  }
+  uint32_t waitForInput(uint32_t timeoutMs) override {
+    waits.push_back(timeoutMs);
+    return pending_.empty() ? 0 : static_cast<uint32_t>(pending_.front().size());
+  }
+  size_t read(char* buffer, size_t length) override {
+    if (pending_.empty()) return 0;
+    std::string& c = pending_.front();
+    const size_t n = std::min(length, c.size());
+    c.copy(buffer, n);
+    c.erase(0, n);
+    if (c.empty()) pending_.pop_front();
+    return n;
+  }
+  void switchBaud(int32_t rate) override {
+    if (refuseRates) throw zr::com::ComError("SetCommState function failed");
+    rates.push_back(rate);
+  }
+  void sleepMs(uint32_t ms) override {
+    sleeps.push_back(ms);
+    log.push_back("sleep " + std::to_string(ms));
+  }
+
+  std::vector<std::string> writes;
+  std::vector<uint32_t> waits;
+  std::vector<int32_t> rates;
+  std::vector<uint32_t> sleeps;
+  std::vector<std::string> log;
+  bool refuseRates = false;
+
+ private:
+  std::map<size_t, std::vector<std::string>> answers_;
+  std::deque<std::string> pending_;
+};
+
+class RecordingEvents final : public kavlink::iec::LinkEvents {
+ public:
+  void onComm(const std::string& text, bool sent) override { comm.emplace_back(text, sent); }
+  void onDataGroup(const std::string& line) override { groups.push_back(line); }
+  std::vector<std::pair<std::string, bool>> comm;
+  std::vector<std::string> groups;
+};
+
+}  // namespace iectest

@@ -1,0 +1,194 @@
+// Many clients through an echo host that answers from inside OnRecv: every byte comes back
+// in order, every connection is accepted and closed once, and a Close while clients still
+// send ends everything.
+#include <sys/socket.h>
+#include <sys/time.h>
+
+#include <atomic>
+#include <random>
+
+#include "kavlink/socket/server_fixture.h"
+
+namespace sockettest {
+namespace {
+
+using nettest::Fd;
+using namespace std::chrono_literals;
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr int kMessages = 100;  // the instrumented builds are many times slower
+#else
+constexpr int kMessages = 500;
+#endif
+constexpr int kClients = 200;
+constexpr int kClientThreads = 8;
+constexpr size_t kLargest = 4096;
+
+bool sendAllOf(int fd, const char* p, size_t n) {
+  while (n > 0) {
+    ssize_t k = ::send(fd, p, n, MSG_NOSIGNAL);
+    if (k <= 0) return false;
+    p += k;
+    n -= static_cast<size_t>(k);
+  }
+  return true;
+}
+
+bool recvAllOf(int fd, char* p, size_t n) {
+  while (n > 0) {
+    ssize_t k = ::recv(fd, p, n, 0);
+    if (k <= 0) return false;
+    p += k;
+    n -= static_cast<size_t>(k);
+  }
+  return true;
+}
+
+void withTimeouts(int fd) {
+  timeval tv{5, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof(tv));
+}
+
+// What the echo host saw, checked as it happens (on the workers).
+struct Ledger {
+  std::mutex mutex;
+  std::set<ULONG> open;
+  std::set<ULONG> accepted;
+  std::set<ULONG> closed;
+  std::atomic<int> strays{0};  // an event for a handle that is not open
+  std::atomic<int> sendFailures{0};
+  std::atomic<int> onTestThread{0};
+};
+
+class ServerLoad : public ServerTest {
+ protected:
+  void SetUp() override {
+    ServerTest::SetUp();
+    events.keepData = false;
+    const std::thread::id testThread = std::this_thread::get_id();
+    events.handler = [this, testThread](const ServerEvent& e) {
+      if (e.thread == testThread) ++ledger.onTestThread;
+      switch (e.id) {
+        case _IZrSocketEvents::kOnAccept: {
+          std::lock_guard lock(ledger.mutex);
+          if (!ledger.accepted.insert(e.handle).second) ++ledger.strays;  // a handle given twice
+          ledger.open.insert(e.handle);
+          break;
+        }
+        case _IZrSocketEvents::kOnRecv: {
+          {
+            std::lock_guard lock(ledger.mutex);
+            if (!ledger.open.count(e.handle)) ++ledger.strays;
+          }
+          // The answer goes out of the receive buffer, which is filled again next time.
+          VARIANT_BOOL ok = 0;
+          socket->PostSend(e.handle, e.buffer, e.len, &ok);
+          if (ok != 1) ++ledger.sendFailures;
+          break;
+        }
+        case _IZrSocketEvents::kOnClose: {
+          std::lock_guard lock(ledger.mutex);
+          if (!ledger.open.erase(e.handle) || !ledger.closed.insert(e.handle).second) ++ledger.strays;
+          break;
+        }
+        default:
+          break;
+      }
+    };
+    adviseServer();
+    ASSERT_EQ(listen(), 1);
+  }
+
+  Ledger ledger;
+};
+
+TEST_F(ServerLoad, EveryByteComesBackInOrderAndEveryConnectionEndsOnce) {
+  std::atomic<int> broken{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kClientThreads; ++t) {
+    threads.emplace_back([&, t] {
+      std::mt19937 random(static_cast<unsigned>(t) * 7919u + 1u);
+      std::vector<Fd> conns;
+      for (int i = t; i < kClients; i += kClientThreads) {
+        conns.push_back(nettest::tcpConnect(port));
+        if (conns.back().get() < 0) {
+          ++broken;
+          return;
+        }
+        withTimeouts(conns.back().get());
+      }
+      std::vector<std::string> sent(conns.size());
+      std::string back;
+      for (int m = 0; m < kMessages && broken == 0; ++m) {
+        // One message on every connection of this thread, then every answer.
+        for (size_t c = 0; c < conns.size(); ++c) {
+          sent[c].resize(std::uniform_int_distribution<size_t>(1, kLargest)(random));
+          for (char& b : sent[c]) b = static_cast<char>(random());
+          if (!sendAllOf(conns[c].get(), sent[c].data(), sent[c].size())) ++broken;
+        }
+        for (size_t c = 0; c < conns.size(); ++c) {
+          back.resize(sent[c].size());
+          if (!recvAllOf(conns[c].get(), back.data(), back.size()) || back != sent[c]) ++broken;
+        }
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(broken, 0);
+  EXPECT_EQ(ledger.sendFailures, 0);
+  ASSERT_TRUE(events.waitCount(_IZrSocketEvents::kOnClose, kClients, 20s));
+  EXPECT_TRUE(clientCountBecomes(1));
+  std::this_thread::sleep_for(kQuiet);
+  EXPECT_EQ(events.count(_IZrSocketEvents::kOnAccept), static_cast<size_t>(kClients));
+  EXPECT_EQ(events.count(_IZrSocketEvents::kOnClose), static_cast<size_t>(kClients));
+  std::lock_guard lock(ledger.mutex);
+  EXPECT_EQ(ledger.accepted, ledger.closed);
+  EXPECT_TRUE(ledger.open.empty());
+  EXPECT_EQ(ledger.strays, 0);
+  EXPECT_EQ(ledger.onTestThread, 0);
+}
+
+TEST_F(ServerLoad, CloseWhileClientsStillSendEndsEverything) {
+  std::atomic<bool> done{false};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kClientThreads; ++t) {
+    threads.emplace_back([&] {
+      std::vector<Fd> conns;
+      for (int i = 0; i < 8; ++i) {
+        conns.push_back(nettest::tcpConnect(port));
+        withTimeouts(conns.back().get());
+      }
+      const std::string message(1500, 'm');
+      char sink[4096];
+      std::vector<bool> alive(conns.size(), true);
+      while (!done) {
+        bool any = false;
+        for (size_t c = 0; c < conns.size(); ++c) {
+          if (!alive[c]) continue;
+          if (!sendAllOf(conns[c].get(), message.data(), message.size()) ||
+              ::recv(conns[c].get(), sink, sizeof(sink), 0) <= 0) {
+            alive[c] = false;  // the server went away
+            continue;
+          }
+          any = true;
+        }
+        if (!any) break;
+      }
+    });
+  }
+  ASSERT_TRUE(events.waitCount(_IZrSocketEvents::kOnRecv, 500, 20s));
+  socket->Close();
+  const size_t atClose = events.total();
+  EXPECT_EQ(clientCount(), 0);
+  std::this_thread::sleep_for(kQuiet);
+  EXPECT_EQ(events.total(), atClose);  // nothing after Close returned
+  EXPECT_EQ(events.count(_IZrSocketEvents::kOnClose), 0u);
+  done = true;
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(ledger.strays, 0);
+  EXPECT_EQ(ledger.onTestThread, 0);
+}
+
+}  // namespace
+}  // namespace sockettest

@@ -1,0 +1,388 @@
+// The TCP and UDP server against plain peers on the loopback address: starting, events on
+// the worker threads, sends, closing one connection, and stopping.
+#include <atomic>
+
+#include "kavlink/socket/server_fixture.h"
+
+namespace sockettest {
+namespace {
+
+using nettest::Fd;
+using namespace std::chrono_literals;
+
+TEST_F(ServerTest, ListenTwiceIsRefusedWhileRunning) {
+  ASSERT_EQ(listen(), 1);
+  EXPECT_EQ(lastError(), 0);
+  EXPECT_EQ(listen(), 0);
+  EXPECT_EQ(lastError(), 109);
+  EXPECT_EQ(lastErrorText(), "server no close");
+  EXPECT_EQ(clientCount(), 1);  // the first server runs on
+}
+
+TEST_F(ServerTest, FailedListensLeaveTheServerIdle) {
+  nettest::Listener taken;  // a port another socket listens on
+  struct Case {
+    const char* name;
+    int port;
+    kavlink::TIpProtocol protocol;
+    const char* host;
+    kavlink::TAddrFamily family;
+    LONG code;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"port in use", taken.port, kavlink::ipTCP, "127.0.0.1", kavlink::afIPv4, 114, "bing socket addr error"},
+      {"address of another family", freePort(), kavlink::ipTCP, "::1", kavlink::afIPv4, 114, "bing socket addr error"},
+      {"no such family", freePort(), kavlink::ipTCP, "127.0.0.1", static_cast<kavlink::TAddrFamily>(99), 101,
+       "create iocp error"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(listenOn(c.port, c.protocol, c.host, c.family), 0);
+    EXPECT_EQ(lastError(), c.code);
+    EXPECT_EQ(lastErrorText(), c.text);
+    EXPECT_EQ(clientCount(), 0);
+    EXPECT_EQ(socketValue(), 0);
+  }
+  EXPECT_EQ(listen(), 1);  // idle again: a good Listen works
+}
+
+TEST_F(ServerTest, AServerStartedAgainOnItsPortBindsAtOnce) {
+  adviseServer();
+  ASSERT_EQ(listen(), 1);
+  const int first = port;
+  Fd client = nettest::tcpConnect(first);
+  ASSERT_TRUE(events.waitCount(_IZrSocketEvents::kOnAccept, 1));
+  socket->Close();  // the server side closes first: its end waits in TIME_WAIT
+  EXPECT_EQ(nettest::recvSome(client.get(), 1), "");
+  EXPECT_EQ(listenOn(first), 1) << lastError();
+}
+
+class ServerFamilies : public ServerTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ServerFamilies, AClientThatSendsAndClosesIsSeenOnWorkerThreadsWithOneHandle) {
+  const int family = GetParam();
+  if (family == AF_INET6 && !ipv6Loopback()) GTEST_SKIP() << "no IPv6 loopback here";
+  adviseServer();
+  const bool v6 = family == AF_INET6;
+  ASSERT_EQ(listen(kavlink::ipTCP, v6 ? "::1" : "127.0.0.1", v6 ? kavlink::afIPv6 : kavlink::afIPv4), 1);
+  EXPECT_GT(socketValue(), 0);  // the listening socket
+  Fd client = tcpConnectTo(family, port);
+  ASSERT_GE(client.get(), 0);
+  sockaddr_storage own{};
+  socklen_t len = sizeof(own);
+  ::getsockname(client.get(), reinterpret_cast<sockaddr*>(&own), &len);
+  const int ownPort =
+      ntohs(v6 ? reinterpret_cast<sockaddr_in6*>(&own)->sin6_port : reinterpret_cast<sockaddr_in*>(&own)->sin_port);
+  ASSERT_TRUE(nettest::sendAll(client.get(), "12345"));
+  ASSERT_TRUE(events.waitFor([](const auto& all) {
+    size_t bytes = 0;
+    for (const ServerEvent& e : all) bytes += e.data.size();
+    return bytes >= 5;
+  }));
+  client.reset();
+  ASSERT_TRUE(events.waitCount(_IZrSocketEvents::kOnClose, 1));
+
+  const std::vector<ServerEvent> all = events.events();
+  ASSERT_GE(all.size(), 3u);
+  EXPECT_EQ(all.front().id, _IZrSocketEvents::kOnAccept);
+  EXPECT_EQ(all.front().ip, v6 ? "::1" : "127.0.0.1");
+  EXPECT_EQ(all.front().port, ownPort);
+  EXPECT_EQ(all.back().id, _IZrSocketEvents::kOnClose);
+  std::string received;
+  for (const ServerEvent& e : all) {
+    EXPECT_NE(e.thread, std::this_thread::get_id());
+    EXPECT_EQ(e.handle, all.front().handle);
+    if (e.id == _IZrSocketEvents::kOnRecv) received += e.data;
+  }
+  EXPECT_EQ(received, "12345");
+  EXPECT_TRUE(clientCountBecomes(1));
+}
+
+INSTANTIATE_TEST_SUITE_P(Loopback, ServerFamilies, ::testing::Values(AF_INET, AF_INET6));
+
+TEST_F(ServerTest, ClientCountIsConnectionsAndTheListeningSocket) {
+  EXPECT_EQ(clientCount(), 0);
+  adviseServer();
+  ASSERT_EQ(listen(), 1);
+  EXPECT_EQ(clientCount(), 1);
+  Fd a = nettest::tcpConnect(port);
+  acceptedHandle(1);
+  EXPECT_EQ(clientCount(), 2);
+  Fd b = nettest::tcpConnect(port);
+  acceptedHandle(2);
+  EXPECT_EQ(clientCount(), 3);
+  a.reset();
+  EXPECT_TRUE(clientCountBecomes(2));
+}
+
+TEST_F(ServerTest, MembersThatDoNotFailLeaveTheLastErrorAlone) {
+  nettest::ClosedPort closed;
+  target(closed.port);
+  EXPECT_FALSE(connect());
+  ASSERT_EQ(lastError(), 10061);
+  clientCount();
+  socket->CloseSocket(1);  // no server: nothing to do
+  EXPECT_EQ(lastError(), 10061);
+  adviseServer();
+  ASSERT_EQ(listen(), 1);
+  Fd client = nettest::tcpConnect(port);
+  const ULONG handle = acceptedHandle();
+  EXPECT_EQ(postSend(handle, "x"), 1);
+  // A failing member sets its code; the ones that work afterwards keep it.
+  EXPECT_EQ(postSend(handle + 1000, "x"), 0);
+  EXPECT_EQ(lastError(), 105);
+  clientCount();
+  socket->CloseSocket(handle);
+  EXPECT_EQ(postSend(handle, "x"), 0);  // closing or gone
+  const LONG code = lastError();
+  EXPECT_TRUE(code == 112 || code == 105) << code;
+  clientCount();
+  EXPECT_EQ(lastError(), code);
+}
+
+TEST_F(ServerTest, CloseSocketEndsAConnectionWithoutOnClose) {
+  adviseServer();
+  ASSERT_EQ(listen(), 1);
+  Fd client = nettest::tcpConnect(port);
+  const ULONG handle = acceptedHandle();
+  socket->CloseSocket(handle);
+  EXPECT_EQ(nettest::recvSome(client.get(), 1), "");  // the peer sees the close
+  ASSERT_TRUE(clientCountBecomes(1));
+  // Freed: the handle is unknown from now on, also after other connections came.
+  EXPECT_EQ(postSend(handle, "late"), 0);
+  EXPECT_EQ(lastError(), 105);
+  EXPECT_EQ(lastErrorText(), "socket obj is null");
+  Fd next = nettest::tcpConnect(port);
+  const ULONG second = acceptedHandle(2);
+  EXPECT_GT(second, handle);  // handles are not given twice
+  EXPECT_EQ(postSend(handle, "late"), 0);
+  EXPECT_EQ(lastError(), 105);
+  std::this_thread::sleep_for(kQuiet);
+  EXPECT_EQ(events.count(_IZrSocketEvents::kOnClose), 0u);
+  // Closing again, or closing the listening socket, does nothing.
+  socket->CloseSocket(handle);
+  EXPECT_EQ(clientCount(), 2);
+}
+
+TEST_F(ServerTest, PostSendChecksItsArgumentsAndSendsEveryByte) {
+  adviseServer();
+  socket->put_BufferSize(64);
+  ASSERT_EQ(listen(), 1);
+  Fd client = nettest::tcpConnect(port);
+  const ULONG handle = acceptedHandle();
+  const char data[4] = {'a', 'b', 'c', 'd'};
+  struct Case {
+    const char* name;
+    PTRBUF buf;
+    LONG len;
+    VARIANT_BOOL result;
+    LONG code;
+  };
+  const Case cases[] = {
+      {"negative length", reinterpret_cast<PTRBUF>(data), -1, 0, 10022},
+      {"no buffer", 0, 4, 0, 10014},
+      {"nothing to send", 0, 0, 1, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    VARIANT_BOOL ok = -7;
+    socket->PostSend(handle, c.buf, c.len, &ok);
+    EXPECT_EQ(ok, c.result);
+    if (c.code >= 0) {
+      EXPECT_EQ(lastError(), c.code);
+    }
+  }
+  EXPECT_EQ(nettest::recvSome(client.get(), 1, kQuiet), "");
+  // Longer than BufferSize: all of it, not the first 64 bytes.
+  std::string big(10000, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('A' + i % 26);
+  EXPECT_EQ(postSend(handle, big), 1);
+  EXPECT_EQ(nettest::recvSome(client.get(), big.size()), big);
+}
+
+TEST_F(ServerTest, PostSendCopiesTheBytesAtOnce) {
+  adviseServer();
+  socket->put_OverlappedSize(32);
+  ASSERT_EQ(listen(), 1);
+  Fd client = nettest::tcpConnect(port);
+  const ULONG handle = acceptedHandle();
+  std::string expected;
+  std::vector<char> buffer(100000);
+  for (char c = 'a'; c < 'a' + 20; ++c) {
+    std::fill(buffer.begin(), buffer.end(), c);  // the host reuses its buffer at once
+    ASSERT_EQ(postSend(handle, buffer.data(), static_cast<LONG>(buffer.size())), 1) << lastError();
+    expected.append(buffer.size(), c);
+  }
+  EXPECT_TRUE(nettest::recvSome(client.get(), expected.size()) == expected);
+}
+
+TEST_F(ServerTest, TheSixthSendWhileFiveAreInFlightIsRefused) {
+  adviseServer();
+  socket->put_OverlappedSize(5);
+  ASSERT_EQ(listen(), 1);
+  Fd client = nettest::tcpConnect(port);
+  const ULONG handle = acceptedHandle();
+  // The peer reads nothing yet: sends this large stay in flight.
+  const std::string chunk(8 << 20, 'q');
+  for (int i = 0; i < 5; ++i) ASSERT_EQ(postSend(handle, chunk), 1) << i;
+  EXPECT_EQ(postSend(handle, "x"), 0);
+  EXPECT_EQ(lastError(), 108);
+  EXPECT_EQ(lastErrorText(), "IO count max error");
+  EXPECT_EQ(nettest::recvSome(client.get(), 5 * chunk.size()).size(), 5 * chunk.size());
+  // Once they are done, the slots are free again.
+  auto end = std::chrono::steady_clock::now() + nettest::kDeadline;
+  while (postSend(handle, "!") != 1 && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);
+  EXPECT_EQ(nettest::recvSome(client.get(), 1), "!");
+}
+
+TEST_F(ServerTest, ASmallBufferSizeServesTcpInPieces) {
+  adviseServer();
+  socket->put_BufferSize(16);
+  events.handler = [&](const ServerEvent& e) {
+    if (e.id == _IZrSocketEvents::kOnRecv) {
+      VARIANT_BOOL ok = 0;
+      socket->PostSend(e.handle, e.buffer, e.len, &ok);
+      EXPECT_EQ(ok, 1);
+      EXPECT_LE(e.len, 16);
+    }
+  };
+  ASSERT_EQ(listen(), 1);
+  Fd client = nettest::tcpConnect(port);
+  const std::string text = "a text much longer than sixteen bytes, echoed back";
+  ASSERT_TRUE(nettest::sendAll(client.get(), text));
+  EXPECT_EQ(nettest::recvSome(client.get(), text.size()), text);
+}
+
+TEST_F(ServerTest, CloseOnARunningServerFiresNoOnClose) {
+  adviseServer();
+  ASSERT_EQ(listen(), 1);
+  Fd a = nettest::tcpConnect(port);
+  Fd b = nettest::tcpConnect(port);
+  acceptedHandle(2);
+  socket->Close();
+  EXPECT_EQ(clientCount(), 0);
+  EXPECT_EQ(socketValue(), 0);
+  EXPECT_EQ(nettest::recvSome(a.get(), 1), "");
+  EXPECT_EQ(nettest::recvSome(b.get(), 1), "");
+  std::this_thread::sleep_for(kQuiet);
+  EXPECT_EQ(events.count(_IZrSocketEvents::kOnClose), 0u);
+  EXPECT_EQ(listen(), 1);  // and it can start again
+}
+
+TEST_F(ServerTest, CloseFromInsideAnEventReturnsAndNothingFiresAfterIt) {
+  adviseServer();
+  std::atomic<int> closed{0};
+  std::atomic<size_t> eventsAtClose{0};
+  events.handler = [&](const ServerEvent& e) {
+    if (e.id == _IZrSocketEvents::kOnRecv && closed.exchange(1) == 0) {
+      socket->Close();  // must not wait for the worker it runs on
+      eventsAtClose = events.total();
+      closed = 2;
+    }
+  };
+  ASSERT_EQ(listen(), 1);
+  std::vector<Fd> clients;
+  for (int i = 0; i < 4; ++i) clients.push_back(nettest::tcpConnect(port));
+  acceptedHandle(4);
+  for (Fd& c : clients) nettest::sendAll(c.get(), "go");
+  auto end = std::chrono::steady_clock::now() + nettest::kDeadline;
+  while (closed != 2 && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);
+  ASSERT_EQ(closed, 2);
+  for (Fd& c : clients) EXPECT_EQ(nettest::recvSome(c.get(), 1), "");
+  std::this_thread::sleep_for(kQuiet);
+  // The event that closed is recorded after its handler; nothing came after it.
+  EXPECT_EQ(events.total(), eventsAtClose + 1);
+  EXPECT_EQ(events.count(_IZrSocketEvents::kOnClose), 0u);
+  EXPECT_EQ(clientCount(), 0);
+  EXPECT_EQ(listen(), 1);
+}
+
+// ---- UDP --------------------------------------------------------------------------------
+
+class UdpServer : public ServerTest {
+ protected:
+  void SetUp() override {
+    ServerTest::SetUp();
+    peer = nettest::bound(SOCK_DGRAM, peerPort);
+  }
+  void peerSends(const std::string& bytes) {
+    sockaddr_in to = nettest::loopback(port);
+    ASSERT_EQ(::sendto(peer.get(), bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof(to)),
+              static_cast<ssize_t>(bytes.size()));
+  }
+  VARIANT_BOOL postSendTo(const std::string& ip, LONG toPort, const void* data, LONG len) {
+    VARIANT_BOOL ok = -7;
+    socket->PostSendTo(wide(ip).get(), toPort, reinterpret_cast<PTRBUF>(data), len, &ok);
+    return ok;
+  }
+
+  Fd peer;
+  int peerPort = 0;
+};
+
+TEST_F(UdpServer, DatagramsAreReportedWithTheirSenderAlsoWhenEmpty) {
+  adviseServer();
+  ASSERT_EQ(listen(kavlink::ipUDP), 1);
+  EXPECT_EQ(clientCount(), 1);
+  peerSends("");
+  peerSends("reading");
+  ASSERT_TRUE(events.waitCount(_IZrSocketEvents::kOnRecvFrom, 2));
+  const std::vector<ServerEvent> all = events.events();
+  std::multiset<std::string> got;
+  for (const ServerEvent& e : all) {
+    EXPECT_EQ(e.id, _IZrSocketEvents::kOnRecvFrom);
+    EXPECT_EQ(e.ip, "127.0.0.1");
+    EXPECT_EQ(e.port, peerPort);
+    EXPECT_NE(e.thread, std::this_thread::get_id());
+    EXPECT_EQ(static_cast<size_t>(e.len), e.data.size());
+    got.insert(e.data);
+  }
+  EXPECT_EQ(got, (std::multiset<std::string>{"", "reading"}));
+}
+
+TEST_F(UdpServer, PostSendToSendsWholeDatagramsOnly) {
+  socket->put_BufferSize(32);
+  ASSERT_EQ(listen(kavlink::ipUDP), 1);
+  const std::string reply = "answer";
+  EXPECT_EQ(postSendTo("127.0.0.1", peerPort, reply.data(), static_cast<LONG>(reply.size())), 1);
+  EXPECT_EQ(nettest::recvSome(peer.get(), reply.size()), reply);
+  const std::string big(33, 'b');
+  struct Case {
+    const char* name;
+    std::string ip;
+    const void* data;
+    LONG len;
+    LONG code;
+  };
+  const Case cases[] = {
+      {"longer than BufferSize", "127.0.0.1", big.data(), 33, 10040},
+      {"negative length", "127.0.0.1", big.data(), -1, 10022},
+      {"no buffer", "127.0.0.1", nullptr, 4, 10014},
+      {"not a numeric address", "localhost", big.data(), 4, 11001},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(postSendTo(c.ip, peerPort, c.data, c.len), 0);
+    EXPECT_EQ(lastError(), c.code);
+  }
+  EXPECT_EQ(nettest::recvSome(peer.get(), 1, kQuiet), "");  // nothing cut short went out
+}
+
+TEST_F(ServerTest, EachProtocolRefusesTheOthersSend) {
+  ASSERT_EQ(listen(), 1);
+  VARIANT_BOOL ok = -7;
+  socket->PostSendTo(wide("127.0.0.1").get(), 9, 0, 0, &ok);
+  EXPECT_EQ(ok, 0);
+  socket->Close();
+  ok = -7;
+  socket->PostSend(1, 0, 0, &ok);  // no server
+  EXPECT_EQ(ok, 0);
+  ASSERT_EQ(listen(kavlink::ipUDP), 1);
+  socket->PostSend(1, 0, 0, &ok);  // the UDP socket's record is not a connection
+  EXPECT_EQ(ok, 0);
+  EXPECT_EQ(lastError(), 112);
+}
+
+}  // namespace
+}  // namespace sockettest
