@@ -16,7 +16,6 @@ namespace {
 
 constexpr char kBusy[] = "Devices is communicating......";
 constexpr char kPasswordTooLong[] = "Password is too long: at most 81 bytes fit the AARQ";
-constexpr uint8_t kTagAarq = 0x60;
 constexpr uint8_t kAssociationObis[6] = {0, 0, 40, 0, 0, 255};
 // A-XDR octet-string lengths of 128 and more need the long form, which is not sent.
 constexpr int kMaxAuthAnswer = 127;

@@ -106,7 +106,7 @@ class DlmsObjectTable {
     uint8_t* data = reinterpret_cast<uint8_t*>(ptr);
     const DlmsKey key{cls, obisOf(o), id};
     auto give = [&](const DlmsBytes& b) {
-      std::memcpy(data, b.data(), b.size());
+      if (!b.empty()) std::memcpy(data, b.data(), b.size());
       o->put_DataLen(static_cast<LONG>(b.size()));
     };
     std::lock_guard<std::mutex> lock(mutex_);

@@ -20,7 +20,7 @@ Bytes frameOf(uint16_t pa, uint16_t la, uint8_t client, uint8_t control, const B
   int n = EncodeServerAddress(pa, la, address);
   address[n++] = static_cast<uint8_t>(client * 2 + 1);
   uint8_t out[512] = {};
-  std::memcpy(out + HdlcInfoOffset(n), info.data(), info.size());
+  if (!info.empty()) std::memcpy(out + HdlcInfoOffset(n), info.data(), info.size());
   int len = BuildHdlcFrame(out, address, n, control, static_cast<int>(info.size()), false);
   return Bytes(out, out + len);
 }
