@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "sim/fd_write.h"
+
 namespace sim {
 namespace {
 
@@ -327,24 +329,7 @@ IecBytes IecMeterOnFd::received() const {
   return received_;
 }
 
-void IecMeterOnFd::writeAll(const uint8_t* p, size_t n) {
-  while (n > 0) {
-    ssize_t w = ::write(fd_, p, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN) {
-        pollfd pf{fd_, POLLOUT, 0};
-        ::poll(&pf, 1, 50);
-        continue;
-      }
-      return;
-    }
-    p += w;
-    n -= static_cast<size_t>(w);
-  }
-}
-
-void IecMeterOnFd::inject(const IecBytes& bytes) { writeAll(bytes.data(), bytes.size()); }
+void IecMeterOnFd::inject(const IecBytes& bytes) { writeAllToFd(fd_, bytes.data(), bytes.size()); }
 
 void IecMeterOnFd::run() {
   uint8_t buf[4096];
@@ -377,11 +362,11 @@ void IecMeterOnFd::run() {
       const IecMeterFaults f = meter_.faults();
       if (!pause(stopFd_, f.delayMs)) return;
       if (f.chunkSize == 0) {
-        writeAll(reply.data(), reply.size());
+        writeAllToFd(fd_, reply.data(), reply.size());
         continue;
       }
       for (size_t at = 0; at < reply.size(); at += f.chunkSize) {
-        writeAll(reply.data() + at, std::min(f.chunkSize, reply.size() - at));
+        writeAllToFd(fd_, reply.data() + at, std::min(f.chunkSize, reply.size() - at));
         if (at + f.chunkSize < reply.size() && !pause(stopFd_, f.chunkGapMs)) return;
       }
     }

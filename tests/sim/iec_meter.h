@@ -103,7 +103,6 @@ class IecMeterOnFd {
 
  private:
   void run();
-  void writeAll(const uint8_t* p, size_t n);
 
   IecMeter& meter_;
   int fd_;

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <chrono>
 
+#include "sim/fd_write.h"
+
 namespace sim {
 namespace {
 
@@ -40,24 +42,7 @@ void MeterOnFd::stop() {
   thread_.join();
 }
 
-void MeterOnFd::writeAll(const uint8_t* p, size_t n) {
-  while (n > 0) {
-    ssize_t w = ::write(fd_, p, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN) {
-        pollfd pf{fd_, POLLOUT, 0};
-        ::poll(&pf, 1, 50);
-        continue;
-      }
-      return;
-    }
-    p += w;
-    n -= static_cast<size_t>(w);
-  }
-}
-
-void MeterOnFd::inject(const Bytes& bytes) { writeAll(bytes.data(), bytes.size()); }
+void MeterOnFd::inject(const Bytes& bytes) { writeAllToFd(fd_, bytes.data(), bytes.size()); }
 
 void MeterOnFd::run() {
   uint8_t buf[4096];
@@ -91,10 +76,10 @@ void MeterOnFd::run() {
       if (!pause(stopFd_, f.delayMs)) return;
       if (wrap_) reply = wrap_(reply);
       if (f.chunkSize == 0) {
-        writeAll(reply.data(), reply.size());
+        writeAllToFd(fd_, reply.data(), reply.size());
       } else {
         for (size_t at = 0; at < reply.size(); at += f.chunkSize) {
-          writeAll(reply.data() + at, std::min(f.chunkSize, reply.size() - at));
+          writeAllToFd(fd_, reply.data() + at, std::min(f.chunkSize, reply.size() - at));
           if (at + f.chunkSize < reply.size() && !pause(stopFd_, f.chunkGapMs)) return;
         }
       }

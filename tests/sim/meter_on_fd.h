@@ -30,7 +30,6 @@ class MeterOnFd {
 
  private:
   void run();
-  void writeAll(const uint8_t* p, size_t n);
 
   Dlt645Meter& meter_;
   int fd_;
