@@ -38,36 +38,8 @@ TEST(SerialProfile, NewObjectWritesEveryKeyInItsSection) {
   }
 }
 
-TEST(SerialProfile, MissingOrEmptyFileGivesTheLoadDefaults) {
-  TempDir dir;
-  writeFile(dir.file("empty.ini"), "");
-  writeFile(dir.file("other.ini"), "[General]\r\nSomething=else\r\n[Flow]\r\n");
-  SerialConfig expected;
-  expected.dtrControl = 1;  // the file's default, not the object's
-  for (const char* name : {"missing.ini", "empty.ini", "other.ini"}) {
-    auto port = ComPtr<CZrSerial>::attach(CZrSerial::create());
-    SerialConfig changed;
-    changed.port = "/dev/ttyUSB3";
-    changed.baudRate = 115200;
-    changed.parityBits = 2;
-    changed.dataBits = 7;
-    changed.stopBits = 2;
-    changed.rtsControl = 2;
-    changed.outxCtsFlow = 1;
-    changed.xonChar = 1;
-    changed.xoffChar = 2;
-    changed.useErrChar = 1;
-    changed.discardNull = -1;
-    changed.eventChar = 5;
-    port->applyConfig(changed);
-    ASSERT_EQ(port->LoadConfig(bstr(dir.file(name)).get()), S_OK) << name;
-    EXPECT_EQ(port->config(), expected) << name;
-  }
-}
-
-TEST(SerialProfile, SavedSettingsLoadBackWhole) {
-  TempDir dir;
-  const std::string file = dir.file("round.ini");
+// Every setting away from its default, the long names and signed characters included.
+SerialConfig everySettingChanged() {
   SerialConfig c;
   c.port = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
   c.baudRate = 256000;
@@ -89,6 +61,27 @@ TEST(SerialProfile, SavedSettingsLoadBackWhole) {
   c.errChar = 0xFE;
   c.eofChar = 0x1A;
   c.eventChar = -128;
+  return c;
+}
+
+TEST(SerialProfile, MissingOrEmptyFileGivesTheLoadDefaults) {
+  TempDir dir;
+  writeFile(dir.file("empty.ini"), "");
+  writeFile(dir.file("other.ini"), "[General]\r\nSomething=else\r\n[Flow]\r\n");
+  SerialConfig expected;
+  expected.dtrControl = 1;  // the file's default, not the object's
+  for (const char* name : {"missing.ini", "empty.ini", "other.ini"}) {
+    auto port = ComPtr<CZrSerial>::attach(CZrSerial::create());
+    port->applyConfig(everySettingChanged());
+    ASSERT_EQ(port->LoadConfig(bstr(dir.file(name)).get()), S_OK) << name;
+    EXPECT_EQ(port->config(), expected) << name;
+  }
+}
+
+TEST(SerialProfile, SavedSettingsLoadBackWhole) {
+  TempDir dir;
+  const std::string file = dir.file("round.ini");
+  const SerialConfig c = everySettingChanged();
   auto saved = ComPtr<CZrSerial>::attach(CZrSerial::create());
   saved->applyConfig(c);
   saved->put_BufferSize(4096);

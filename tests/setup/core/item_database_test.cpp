@@ -1,12 +1,12 @@
 #include "core/item_database.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <fstream>
 
 #include "core/setup_error.h"
 #include "core/tree_loader.h"
+#include "sqlite_file.h"
 #include "temp_dir.h"
 
 namespace zr::setup {
@@ -15,16 +15,6 @@ namespace {
 const std::filesystem::path kTestData = std::filesystem::path(ZR_SOURCE_DIR) / "tests/setup/data";
 const std::filesystem::path kBinDir = ZR_TEST_BIN_DIR;
 constexpr char kJetSample[] = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=.\\tree-sample.mdb";
-
-void makeSqlite(const std::filesystem::path& file, const char* sql) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-  char* error = nullptr;
-  const int rc = sqlite3_exec(db, sql, nullptr, nullptr, &error);
-  EXPECT_EQ(rc, SQLITE_OK) << (error ? error : "");
-  sqlite3_free(error);
-  sqlite3_close(db);
-}
 
 std::vector<std::string> displayTexts(const ItemTree& tree) {
   std::vector<std::string> texts;

@@ -1,6 +1,4 @@
 // The main window's layout, its item tab bound to the core, and what it keeps across runs.
-#include <sqlite3.h>
-
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -8,6 +6,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 
+#include "setup/core/sqlite_file.h"
 #include "ui_harness.h"
 
 namespace zr::setup::uitest {
@@ -26,13 +25,6 @@ std::vector<std::vector<std::string>> listRows(QTableWidget& list) {
 QTreeWidgetItem* findNode(QTreeWidget& tree, const char* text) {
   const auto found = tree.findItems(QString::fromUtf8(text), Qt::MatchExactly | Qt::MatchRecursive);
   return found.isEmpty() ? nullptr : found.first();
-}
-
-void makeSqlite(const std::filesystem::path& file, const char* sql) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-  EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
-  sqlite3_close(db);
 }
 
 void releaseMouseOver(QTreeWidget& tree, QTreeWidgetItem* item) {
