@@ -69,6 +69,9 @@ class CompletionPort::Socket {
   bool kicked = false;
   bool readable = false;
   bool writable = true;
+  // The peer has closed or reset: reads go on until they return 0 or the error, since
+  // no new edge will announce that end.
+  bool ended = false;
   bool closing = false;
   bool dead = false;
 
@@ -102,8 +105,9 @@ void CompletionPort::Socket::performReads(std::vector<Done>& done) {
         n = ::recv(fd, op->buffer, op->size, 0);
         if (n >= 0) {
           done.push_back({reads.pop(), static_cast<size_t>(n), 0});
-          // A short read took everything there was; the next arrival is a new edge.
-          if (n > 0 && static_cast<size_t>(n) < op->size) readable = false;
+          // A short read took everything there was, and the next arrival is a new edge;
+          // unless the end came in the same wake-up.
+          if (n > 0 && static_cast<size_t>(n) < op->size && !ended) readable = false;
           continue;
         }
         break;
@@ -397,6 +401,7 @@ void CompletionPort::work(Socket* s, uint32_t events) {
   for (;;) {
     const uint32_t ev = std::exchange(s->events, 0);
     if (ev & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) s->readable = true;
+    if (ev & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) s->ended = true;
     if (ev & (EPOLLOUT | EPOLLHUP | EPOLLERR)) s->writable = true;
     if (s->closing) {
       s->abortAll(done);

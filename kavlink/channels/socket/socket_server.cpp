@@ -347,6 +347,9 @@ void SocketServer::onIoCompleted(SocketContext* ctx, IoRecord* io, size_t bytes,
   const bool stream = isStream();
   if (stream && error != 0) {
     ctx->state = kClosing;
+    // A failed send leaves the receives waiting for readiness that may never come: the
+    // connection's other operations end with it.
+    if (ctx != listening_) port_.close(ctx->socket);
     if (--ctx->pending > 0) return;
     if (ctx != listening_) {
       {
