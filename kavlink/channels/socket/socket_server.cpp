@@ -11,6 +11,7 @@
 
 #include "msg/message_queue.h"
 #include "net/address.h"
+#include "net/server_socket.h"
 #include "net/wsa_error.h"
 
 namespace kavlink {
@@ -94,30 +95,21 @@ LONG SocketServer::start() {
   } catch (const std::bad_alloc&) {
     return fail(kErrPort);
   }
-  const int family = zr::net::familyFromWinsock(settings_.family);
+  const zr::net::ServerSocket made = zr::net::openServerSocket(settings_.family, isStream(), settings_.host.c_str(),
+                                                               settings_.port, settings_.protocol, kBacklog);
+  switch (made.failed) {
+    case zr::net::ServerSocket::Step::None:
+      break;
+    case zr::net::ServerSocket::Step::Socket:
+      return fail(kErrPort);
+    case zr::net::ServerSocket::Step::Resolve:
+    case zr::net::ServerSocket::Step::Bind:
+      return fail(kErrBind);
+    case zr::net::ServerSocket::Step::Listen:
+      return fail(made.error);
+  }
+  const int fd = made.fd;
   const bool stream = isStream();
-  int fd = family < 0 ? -1
-                      : ::socket(family, (stream ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC,
-                                 stream ? IPPROTO_TCP : IPPROTO_UDP);
-  if (fd < 0) return fail(kErrPort);
-  if (stream) {
-    // A server started again on its port binds at once, as on Windows; a port that another
-    // socket listens on stays taken.
-    int one = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
-  }
-  zr::net::Endpoint local;
-  if (zr::net::resolveFirst(settings_.host.c_str(), settings_.port, 0, settings_.family, settings_.protocol, local) !=
-          0 ||
-      ::bind(fd, local.sa(), local.len) != 0) {
-    ::close(fd);
-    return fail(kErrBind);
-  }
-  if (stream && ::listen(fd, kBacklog) != 0) {
-    const int code = zr::net::wsaFromErrno(errno);
-    ::close(fd);
-    return fail(code);
-  }
   int error = 0;
   listening_->socket = port_.attach(fd, listening_, false, error);
   if (!listening_->socket) return fail(kErrPort);

@@ -3,12 +3,12 @@
 
 #include <algorithm>
 #include <new>
-#include <thread>
 
 #include "channels/socket/zr_socket_text.h"
 #include "channels/tools/zr_tools.h"
 #include "module/class_table.h"
 #include "module/dialog_host.h"
+#include "net/server_socket.h"
 #include "net/wsa_error.h"
 #include "text/ansi.h"
 
@@ -20,10 +20,7 @@ constexpr size_t kHostMaxBytes = 1024;
 constexpr LONG kMaxThreads = 32;
 constexpr LONG kMaxOverlapped = 32;
 
-LONG defaultThreadCount() {
-  LONG processors = static_cast<LONG>(std::max(1u, std::thread::hardware_concurrency()));
-  return std::min(2 * processors, kMaxThreads);
-}
+LONG defaultThreadCount() { return std::min(2 * static_cast<LONG>(zr::net::usableProcessors()), kMaxThreads); }
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 // The TCP and UDP server against plain peers on the loopback address: starting, events on
 // the worker threads, sends, closing one connection, and stopping.
 #include <poll.h>
+#include <sched.h>
 
 #include <algorithm>
 #include <atomic>
@@ -49,6 +50,22 @@ TEST_F(ServerTest, FailedListensLeaveTheServerIdle) {
     EXPECT_EQ(socketValue(), 0);
   }
   EXPECT_EQ(listen(), 1);  // idle again: a good Listen works
+}
+
+TEST_F(ServerTest, TheDefaultThreadCountCountsOnlyTheProcessorsThisProcessMayUse) {
+  cpu_set_t all;
+  ASSERT_EQ(::sched_getaffinity(0, sizeof(all), &all), 0);
+  int first = 0;
+  while (!CPU_ISSET(first, &all)) ++first;
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  CPU_SET(first, &one);
+  ASSERT_EQ(::sched_setaffinity(0, sizeof(one), &one), 0);  // as taskset or a container would
+  auto fresh = ComPtr<IZrSocket>::attach(static_cast<IZrSocket*>(CZrSocket::create()));
+  ASSERT_EQ(::sched_setaffinity(0, sizeof(all), &all), 0);
+  LONG threads = 0;
+  fresh->get_ThreadCount(&threads);
+  EXPECT_EQ(threads, 2);
 }
 
 TEST_F(ServerTest, AServerStartedAgainOnItsPortBindsAtOnce) {
