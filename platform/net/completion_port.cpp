@@ -83,6 +83,7 @@ class CompletionPort::Socket : public std::enable_shared_from_this<Socket> {
   uint32_t watching = 0;  // the events asked of the worker's epoll set; 0: not in it
   bool inTurn = false;    // its worker is on it and looks at everything before it leaves
   bool closing = false;
+  bool sendsFirst = false;  // closing once the queued sends are out
   bool dead = false;
 
   Outcome performRead(Worker& w, Op* op, size_t& bytes, int& error);
@@ -268,8 +269,9 @@ int CompletionPort::fd(const Socket* s) {
 void CompletionPort::watch(Socket* s) {
   // Under s->mutex. Level-triggered: what is left unread is reported again after the
   // other sockets' turns, the peer's end included.
-  if (s->dead || s->closing) return;
-  const uint32_t want = (s->reads.empty() ? 0u : uint32_t{EPOLLIN | EPOLLRDHUP}) | (s->sends.empty() ? 0u : EPOLLOUT);
+  if (s->dead || (s->closing && !s->sendsFirst)) return;
+  const uint32_t want =
+      (s->reads.empty() || s->closing ? 0u : uint32_t{EPOLLIN | EPOLLRDHUP}) | (s->sends.empty() ? 0u : EPOLLOUT);
   if (want == s->watching) return;
   epoll_event ev{};
   ev.events = want;
@@ -322,12 +324,18 @@ int CompletionPort::trySendTo(Socket* s, const char* data, size_t size, const En
   }
 }
 
-void CompletionPort::close(Socket* s) {
+void CompletionPort::close(Socket* s, bool afterSends) {
   SocketPtr keep;
   {
     std::lock_guard lock(s->mutex);
-    if (s->dead || s->closing) return;
-    s->closing = true;
+    if (s->dead) return;
+    if (s->closing) {
+      if (!s->sendsFirst || afterSends) return;
+      s->sendsFirst = false;  // now at once
+    } else {
+      s->closing = true;
+      s->sendsFirst = afterSends;
+    }
     if (s->inTurn) return;  // its worker finishes the close before it leaves the socket
     keep = s->shared_from_this();
   }
@@ -385,7 +393,7 @@ void CompletionPort::turn(Worker& w, Socket* s, uint32_t events) {
     Op* op = nullptr;
     size_t bytes = 0;
     int error = 0;
-    if (s->closing) {
+    if (s->closing && (!s->reads.empty() || !s->sendsFirst || s->sends.empty())) {
       OpQueue& queue = s->reads.empty() ? s->sends : s->reads;
       if (queue.empty()) {
         retire(s, lock);
@@ -402,7 +410,7 @@ void CompletionPort::turn(Worker& w, Socket* s, uint32_t events) {
         continue;
       }
       op = s->sends.pop();
-    } else if (readable && reads > 0 && !s->reads.empty()) {
+    } else if (readable && reads > 0 && !s->reads.empty() && !s->closing) {
       op = s->reads.head;
       const Outcome o = s->performRead(w, op, bytes, error);
       if (o == Outcome::Retry) continue;

@@ -97,8 +97,10 @@ class CompletionPort {
   // The same for one datagram: sent is size, or 0 when there is no room now.
   int trySendTo(Socket* s, const char* data, size_t size, const Endpoint& to, size_t& sent);
   // Closes the socket: its queued operations complete with WSA_OPERATION_ABORTED on its
-  // worker, then the descriptor is closed. Nothing is performed on it after this returns.
-  void close(Socket* s);
+  // worker, then the descriptor is closed. Nothing is performed on it after this returns;
+  // with afterSends, nothing but the sends already queued, which go out first (a peer
+  // that has only shut down its sending side still reads).
+  void close(Socket* s, bool afterSends = false);
   static int fd(const Socket* s);
 
   // Asks every worker to end and shuts every socket down (its peer sees the end at once);

@@ -209,10 +209,11 @@ void SocketServer::retired(Connection* c) {
   }
 }
 
-void SocketServer::endConnection(Connection* c) {
+void SocketServer::endConnection(Connection* c, bool afterSends) {
   c->state = RecordState::Closing;
-  // Whatever is still queued on it completes as aborted, then the socket is retired.
-  port_.close(c->socket.get());
+  // Whatever is still queued on it completes as aborted (or, after sends, goes out
+  // first), then the socket is retired.
+  port_.close(c->socket.get(), afterSends);
 }
 
 // ---- posting ----------------------------------------------------------------------------
@@ -381,7 +382,9 @@ void SocketServer::receiveDone(Connection* c, IoRecord* io, size_t bytes, int er
   std::lock_guard lock(c->lock);
   if (isStream()) {
     if (error != 0 || bytes == 0) {
-      endConnection(c);  // reset, or the peer has closed
+      // Reset, or the peer has closed its sending side: what was already answered still
+      // reaches it.
+      endConnection(c, error == 0);
       return;
     }
     if (live()) events_->serverReceived(c->handle, io->buffer, static_cast<LONG>(bytes));

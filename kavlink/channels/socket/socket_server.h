@@ -123,7 +123,7 @@ class SocketServer : public std::enable_shared_from_this<SocketServer> {
   void accepted(IoRecord* io);
   void receiveDone(Connection* c, IoRecord* io, size_t bytes, int error);
   void sendDone(Connection* c, SendRecord* io);
-  void endConnection(Connection* c);
+  void endConnection(Connection* c, bool afterSends = false);
   void retired(Connection* c);
   LONG queueRest(Connection* c, const char* data, size_t len, const zr::net::Endpoint* to);
   bool live() const { return !stopping_.load(std::memory_order_acquire); }

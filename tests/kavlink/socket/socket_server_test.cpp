@@ -125,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(Loopback, ServerFamilies, ::testing::Values(AF_INET, AF
 // Mobile links often reset or half-close right after their last bytes, so the end arrives
 // in the same wake-up as the data. The host echoes every receive.
 TEST_F(ServerTest, EveryWayAConnectionEndsGivesItsDataAndOneOnClose) {
-  enum class End { Close, Reset, HalfClose, ResetWhileAnswered };
+  enum class End { Close, Reset, HalfClose, ResetWhileAnswered, HalfCloseWhileAnswered };
   struct Case {
     const char* name;
     size_t bytes;
@@ -140,6 +140,7 @@ TEST_F(ServerTest, EveryWayAConnectionEndsGivesItsDataAndOneOnClose) {
       {"half-close right after 1 byte", 1, End::HalfClose},
       {"half-close right after 10000 bytes", 10000, End::HalfClose},
       {"reset while a long answer is sent: the send fails", 1, End::ResetWhileAnswered},
+      {"half-close while a long answer is sent: all of it still comes", 1, End::HalfCloseWhileAnswered},
   };
   constexpr size_t kClients = 10;
   const std::string longAnswer(8 << 20, 'L');  // stays in flight: the peer does not read it
@@ -156,7 +157,7 @@ TEST_F(ServerTest, EveryWayAConnectionEndsGivesItsDataAndOneOnClose) {
   ASSERT_EQ(listen(), 1);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    answerLong = c.end == End::ResetWhileAnswered;
+    answerLong = c.end == End::ResetWhileAnswered || c.end == End::HalfCloseWhileAnswered;
     const size_t before = events.total();
     std::vector<Fd> clients;
     std::set<LONG> ports;
@@ -185,11 +186,16 @@ TEST_F(ServerTest, EveryWayAConnectionEndsGivesItsDataAndOneOnClose) {
           ASSERT_EQ(nettest::recvSome(client.get(), 1), "L");
           nettest::resetClose(client);
           break;
+        case End::HalfCloseWhileAnswered:
+          ASSERT_EQ(nettest::recvSome(client.get(), 1), "L");
+          ::shutdown(client.get(), SHUT_WR);
+          break;
       }
     }
-    if (c.end == End::HalfClose) {
+    if (c.end == End::HalfClose || c.end == End::HalfCloseWhileAnswered) {
+      const std::string answer = c.end == End::HalfClose ? data : longAnswer.substr(1);
       for (Fd& client : clients) {
-        EXPECT_EQ(nettest::recvSome(client.get(), data.size()), data);
+        EXPECT_TRUE(nettest::recvSome(client.get(), answer.size()) == answer);
         char byte;
         pollfd p{client.get(), POLLIN, 0};
         EXPECT_EQ(::poll(&p, 1, 5000), 1);
