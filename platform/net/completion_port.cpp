@@ -54,6 +54,9 @@ struct CompletionPort::Worker {
   std::vector<SocketPtr> closes;
   std::unordered_map<Socket*, SocketPtr> live;  // the port's own references
   std::vector<char> buffer;                     // lent to receives posted without one
+  // What this turn's one read brought and the receives have not been given yet.
+  char* held = nullptr;
+  size_t heldBytes = 0;
 
   char* lend(size_t size) {
     if (buffer.size() < size) buffer.resize(size);
@@ -103,7 +106,6 @@ Outcome CompletionPort::Socket::performRead(Worker& w, Op* op, size_t& bytes, in
       }
       break;
     case Op::Kind::Receive:
-      if (!op->buffer) op->buffer = w.lend(op->size);
       n = ::recv(fd, op->buffer, op->size, 0);
       if (n >= 0) {
         bytes = static_cast<size_t>(n);
@@ -386,6 +388,7 @@ void CompletionPort::turn(Worker& w, Socket* s, uint32_t events) {
   std::unique_lock lock(s->mutex);
   if (s->dead) return;
   s->inTurn = true;
+  w.heldBytes = 0;
   bool readable = (events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0;
   bool writable = (events & (EPOLLOUT | EPOLLHUP | EPOLLERR)) != 0;
   int reads = readsPerTurn_;
@@ -410,20 +413,52 @@ void CompletionPort::turn(Worker& w, Socket* s, uint32_t events) {
         continue;
       }
       op = s->sends.pop();
-    } else if (readable && reads > 0 && !s->reads.empty() && !s->closing) {
+    } else if ((readable || w.heldBytes > 0) && reads > 0 && !s->reads.empty() && !s->closing) {
       op = s->reads.head;
-      const Outcome o = s->performRead(w, op, bytes, error);
-      if (o == Outcome::Retry) continue;
-      if (o == Outcome::WouldBlock) {
-        readable = false;
-        continue;
+      if (op->kind == Op::Kind::Receive && (w.heldBytes > 0 || !op->buffer)) {
+        if (w.heldBytes == 0) {
+          // One read for the turn, as large as the receives it may complete, handed out a
+          // buffer at a time: no read is wasted on finding the socket empty.
+          const size_t room = op->size * static_cast<size_t>(reads);
+          char* into = w.lend(room);
+          const ssize_t n = ::recv(s->fd, into, room, 0);
+          if (n < 0) {
+            const int err = errno;
+            if (err == EINTR) continue;
+            readable = false;
+            if (wouldBlock(err)) continue;
+            error = wsaFromErrno(err);
+          } else {
+            // A short read took everything there was; whatever came after it (the peer's
+            // end too) is reported again.
+            if (static_cast<size_t>(n) < room) readable = false;
+            w.held = into;
+            w.heldBytes = static_cast<size_t>(n);
+          }
+        }
+        if (error == 0) {
+          bytes = std::min(op->size, w.heldBytes);
+          if (op->buffer) {
+            std::copy(w.held, w.held + bytes, op->buffer);
+          } else {
+            op->buffer = w.held;
+          }
+          w.held += bytes;
+          w.heldBytes -= bytes;
+        }
+      } else {
+        const Outcome o = s->performRead(w, op, bytes, error);
+        if (o == Outcome::Retry) continue;
+        if (o == Outcome::WouldBlock) {
+          readable = false;
+          continue;
+        }
+        // As above; a failed accept waits for the next report too, so that running out of
+        // descriptors does not spin here.
+        if ((bytes < op->size && op->kind == Op::Kind::Receive) || error != 0) readable = false;
       }
       s->reads.pop();
       --reads;
-      // A short read took everything there was; whatever came after it (the peer's end
-      // too) is reported again. A failed accept waits for that report too, so that running
-      // out of descriptors does not spin here.
-      if ((bytes < op->size && op->kind == Op::Kind::Receive) || error != 0) readable = false;
     } else {
       break;
     }
@@ -432,6 +467,7 @@ void CompletionPort::turn(Worker& w, Socket* s, uint32_t events) {
     lock.lock();
   }
   s->inTurn = false;
+  w.heldBytes = 0;  // a receive not posted again: its connection is closing
   watch(s);
 }
 

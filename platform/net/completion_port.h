@@ -11,7 +11,8 @@
 // is not in the set at all.
 //
 // A receive posted without a buffer is given the worker's own for its completion: memory
-// for received data is taken while data is there, not for every idle socket.
+// for received data is taken while data is there, not for every idle socket. One read per
+// turn takes as much as the turn's receives can hold, and they are handed it in order.
 //
 // Errors are Winsock codes (net/wsa_error.h). An operation on a socket that is closed
 // completes with WSA_OPERATION_ABORTED.
