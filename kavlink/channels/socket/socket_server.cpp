@@ -366,15 +366,13 @@ void SocketServer::accepted(IoRecord* io) {
     endConnection(c.get());
     return;
   }
-  // Under the new record's lock: a receive that completes at once on another worker waits
-  // until OnAccept has returned, so that its handler comes before any other event.
-  std::lock_guard lock(c->lock);
-  if (!postRecv(c.get())) {
-    c->reportClose = false;  // it never started
-    endConnection(c.get());
-    return;
+  {
+    std::lock_guard lock(c->lock);
+    if (live()) events_->serverAccepted(c->handle, c->peerAddress, c->peerPort);
   }
-  if (live()) events_->serverAccepted(c->handle, c->peerAddress, c->peerPort);
+  // Only now, so that OnAccept comes before any other event of the connection without a
+  // worker that has its first data waiting for this one.
+  if (c->state.load() == RecordState::Active && !postRecv(c.get())) endConnection(c.get());
 }
 
 void SocketServer::receiveDone(Connection* c, IoRecord* io, size_t bytes, int error) {
