@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <new>
 #include <utility>
 
 #include "net/wsa_error.h"
@@ -58,8 +59,13 @@ struct CompletionPort::Worker {
   char* held = nullptr;
   size_t heldBytes = 0;
 
+  // None when it cannot grow that far: the receive then fails, not the worker.
   char* lend(size_t size) {
-    if (buffer.size() < size) buffer.resize(size);
+    try {
+      if (buffer.size() < size) buffer.resize(size);
+    } catch (const std::bad_alloc&) {
+      return nullptr;
+    }
     return buffer.data();
   }
   ~Worker() {
@@ -114,6 +120,10 @@ Outcome CompletionPort::Socket::performRead(Worker& w, Op* op, size_t& bytes, in
       break;
     case Op::Kind::ReceiveFrom:
       if (!op->buffer) op->buffer = w.lend(op->size);
+      if (!op->buffer) {
+        error = WSA_NOT_ENOUGH_MEMORY;
+        return Outcome::Done;
+      }
       op->peer = Endpoint{};
       op->peer.len = sizeof(op->peer.addr);
       n = ::recvfrom(fd, op->buffer, op->size, MSG_TRUNC, op->peer.sa(), &op->peer.len);
@@ -421,8 +431,11 @@ void CompletionPort::turn(Worker& w, Socket* s, uint32_t events) {
           // buffer at a time: no read is wasted on finding the socket empty.
           const size_t room = op->size * static_cast<size_t>(reads);
           char* into = w.lend(room);
-          const ssize_t n = ::recv(s->fd, into, room, 0);
-          if (n < 0) {
+          const ssize_t n = into ? ::recv(s->fd, into, room, 0) : -1;
+          if (!into) {
+            readable = false;
+            error = WSA_NOT_ENOUGH_MEMORY;
+          } else if (n < 0) {
             const int err = errno;
             if (err == EINTR) continue;
             readable = false;
