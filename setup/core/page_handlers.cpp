@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/checks.h"
+#include "core/exit_guard.h"
 #include "core/system_fun.h"
 
 namespace zr::setup {
@@ -65,25 +66,14 @@ bool PageHandlers::openPort(PortRule port, bool& opened) {
 void PageHandlers::run(std::string_view button, Checks checks, PortRule port, const std::function<void()>& body,
                        const char* closingMessage) {
   bool opened = false;
-  auto finish = [&] {
+  const ExitGuard finish([&] {
     if (opened) meter_.closeSerialPort();
-    opened = false;
     if (closingMessage) ui_.showMessage(closingMessage);
     ui_.setControlEnabled(button, true);
-  };
-  try {
-    runChecks(checks, form_);
-    ui_.setControlEnabled(button, false);
-    if (openPort(port, opened)) body();
-  } catch (...) {
-    try {
-      finish();
-    } catch (...) {
-      // The first error is the one worth showing.
-    }
-    throw;
-  }
-  finish();
+  });
+  runChecks(checks, form_);
+  ui_.setControlEnabled(button, false);
+  if (openPort(port, opened)) body();
 }
 
 void PageHandlers::runRead(const ReadItem& item, TableModel* grid) {
