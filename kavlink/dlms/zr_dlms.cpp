@@ -10,6 +10,7 @@
 #include "dlms/zr_cosem_object.h"
 #include "module/class_table.h"
 #include "text/ansi.h"
+#include "text/trim.h"
 
 namespace kavlink {
 namespace {
@@ -30,13 +31,6 @@ class BusyFlag {
  private:
   int32_t& flag_;
 };
-
-std::string trimmed(const std::string& s) {
-  const char* blanks = " \t\r\n\v\f";
-  size_t b = s.find_first_not_of(blanks);
-  if (b == std::string::npos) return {};
-  return s.substr(b, s.find_last_not_of(blanks) - b + 1);
-}
 
 }  // namespace
 
@@ -77,7 +71,7 @@ HRESULT CZrDLMS::get_Password(BSTR* value) {
 }
 
 HRESULT CZrDLMS::put_Password(BSTR value) {
-  password_ = trimmed(zr::text::wideToAnsi(zr::com::bstrView(value)));
+  password_ = zr::text::trim(zr::text::wideToAnsi(zr::com::bstrView(value)));
   return S_OK;
 }
 

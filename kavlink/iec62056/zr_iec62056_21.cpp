@@ -6,6 +6,7 @@
 #include "module/property_stream.h"
 #include "text/ansi.h"
 #include "text/ticks.h"
+#include "text/trim.h"
 
 namespace kavlink {
 namespace {
@@ -17,13 +18,7 @@ constexpr char kBusy[] = "Devices is communicating......";
 
 std::string narrow(BSTR s) { return zr::text::wideToAnsi(zr::com::bstrView(s)); }
 
-std::string trimmedBytes(BSTR s) {
-  std::string t = narrow(s);
-  const char* blanks = " \t\r\n\v\f";
-  const size_t first = t.find_first_not_of(blanks);
-  if (first == std::string::npos) return {};
-  return t.substr(first, t.find_last_not_of(blanks) - first + 1);
-}
+std::string trimmedBytes(BSTR s) { return std::string(zr::text::trim(narrow(s))); }
 
 HRESULT giveText(BSTR* out, const std::string& bytes) {
   if (!out) return E_POINTER;
