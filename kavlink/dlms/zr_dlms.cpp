@@ -336,11 +336,10 @@ HRESULT CZrDLMS::runSingle(IZrCosemObject* cosem, BOOL* result, int (CZrDLMS::*s
   if (!result) return E_POINTER;
   *result = FALSE;
   if (!cosem) return E_POINTER;
-  CZrCosemObject* object = CZrCosemObject::fromInterface(cosem);
+  // Held: the host's reference may be the last one and a handler may drop it.
+  const auto object = zr::com::implementationOf<CZrCosemObject>(cosem);
   if (!object) return E_INVALIDARG;
   if (busy_) return busyError();
-  // The host's reference may be the last one and a handler may drop it.
-  zr::com::ComPtr<IZrCosemObject> hold(cosem);
   return guard([&] {
     BusyFlag busy(busy_);
     if ((this->*service)(object->cosem())) *result = TRUE;
@@ -351,18 +350,17 @@ HRESULT CZrDLMS::runList(IZrList* cosemList, BOOL* result, int (CZrDLMS::*servic
   if (!result) return E_POINTER;
   *result = FALSE;
   if (!cosemList) return E_POINTER;
-  auto* list = dynamic_cast<CZrList*>(cosemList);
+  const auto list = zr::com::implementationOf<CZrList>(cosemList);
   if (!list) return E_INVALIDARG;
-  std::vector<zr::com::ComPtr<IDispatch>> hold;
+  std::vector<zr::com::ComPtr<CZrCosemObject>> hold;
   std::vector<CosemData*> items;
   for (LONG k = 0; k < list->count(); ++k) {
-    CZrCosemObject* object = CZrCosemObject::fromInterface(list->items()[k]);
+    auto object = zr::com::implementationOf<CZrCosemObject>(list->items()[k]);
     if (!object) return E_INVALIDARG;
-    hold.emplace_back(list->items()[k]);
     items.push_back(&object->cosem());
+    hold.push_back(std::move(object));
   }
   if (busy_) return busyError();
-  zr::com::ComPtr<IZrList> holdList(cosemList);
   return guard([&] {
     BusyFlag busy(busy_);
     // A count that does not fit its byte is refused by the request builders.
