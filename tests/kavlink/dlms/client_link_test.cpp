@@ -71,7 +71,7 @@ class ScriptedPeer {
         const Reply& r = script_[next++];
         for (size_t i = 0; i < r.size(); ++i) {
           if (i > 0 && !thread_.pause(20)) return;
-          sim::dlmsWriteAll(fd_, r[i].data(), r[i].size());
+          sim::writeAllToFd(fd_, r[i].data(), r[i].size());
         }
       }
       if (!got.empty() && got[0] != 0x7E) got.clear();
