@@ -66,7 +66,7 @@ HRESULT CZrDLMS::put_Authentioation(LONG value) {
 
 HRESULT CZrDLMS::get_Password(BSTR* value) {
   if (!value) return E_POINTER;
-  *value = zr::com::allocBstr(zr::text::ansiToWide(password_));
+  *value = zr::com::narrowBstr(password_);
   return *value ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -149,14 +149,14 @@ HRESULT CZrDLMS::GetLastErrorStr(BSTR* result) {
       break;
   }
   char buffer[96];
-  *result = zr::com::allocBstr(zr::text::ansiToWide(LastErrorText(lastError_, value, buffer, sizeof buffer)));
+  *result = zr::com::narrowBstr(LastErrorText(lastError_, value, buffer, sizeof buffer));
   return *result ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT CZrDLMS::GetCommMsg(BOOL btx, BSTR* result) {
   if (!result) return E_POINTER;
   const std::string text = btx ? bufToHexText(tx_, txLength_) : bufToHexText(rx_, rxCount_);
-  *result = zr::com::allocBstr(zr::text::ansiToWide(text));
+  *result = zr::com::narrowBstr(text);
   return *result ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -22,13 +22,13 @@ std::string trimmedBytes(BSTR s) { return std::string(zr::text::trim(narrow(s)))
 
 HRESULT giveText(BSTR* out, const std::string& bytes) {
   if (!out) return E_POINTER;
-  *out = zr::com::allocBstr(zr::text::ansiToWide(bytes));
+  *out = zr::com::narrowBstr(bytes);
   return *out ? S_OK : E_OUTOFMEMORY;
 }
 
 // Replaces an [in, out] string: the value the caller passed in is ours to free.
 void setText(BSTR* out, const std::string& bytes) {
-  BSTR text = zr::com::allocBstr(zr::text::ansiToWide(bytes));
+  BSTR text = zr::com::narrowBstr(bytes);
   if (!text) throw std::bad_alloc();
   SysFreeString(*out);
   *out = text;

@@ -19,7 +19,7 @@ using zr::com::HResultError;
 std::string narrow(BSTR s) { return zr::text::wideToAnsi(zr::com::bstrView(s)); }
 
 BSTR allocText(const std::string& text) {
-  BSTR b = zr::com::allocBstr(zr::text::ansiToWide(text));
+  BSTR b = zr::com::narrowBstr(text);
   if (!b) throw HResultError(E_OUTOFMEMORY);
   return b;
 }

@@ -354,7 +354,7 @@ HRESULT VariantChangeType(VARIANT* dest, const VARIANT* srcIn, WORD, VARTYPE vt)
         if (FAILED(h)) return h;
         text = numberText(src);
       }
-      out.bstrVal = zr::com::allocBstr(zr::text::ansiToWide(text));
+      out.bstrVal = zr::com::narrowBstr(text);
       if (!out.bstrVal) return E_OUTOFMEMORY;
       break;
     }

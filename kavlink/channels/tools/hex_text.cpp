@@ -20,7 +20,7 @@ std::string bufToHexText(const uint8_t* bytes, int32_t count) {
 
 BSTR BufToHexBstr(const uint8_t* bytes, int32_t count) {
   if (count <= 0 || !bytes) return nullptr;
-  return zr::com::allocBstr(zr::text::ansiToWide(bufToHexText(bytes, count)));
+  return zr::com::narrowBstr(bufToHexText(bytes, count));
 }
 
 }  // namespace kavlink
