@@ -2,12 +2,21 @@
 #include <gtest/gtest.h>
 
 #include "iec62056/iec_link.h"
-#include "kavlink/iec62056/scripted_channel.h"
+#include "support/scripted_channel.h"
 
 using namespace kavlink::iec;
-using namespace iectest;
+using namespace std::string_literals;
+using testhost::ScriptedChannel;
 
 namespace {
+
+class RecordingEvents final : public LinkEvents {
+ public:
+  void onComm(const std::string& text, bool sent) override { comm.emplace_back(text, sent); }
+  void onDataGroup(const std::string& line) override { groups.push_back(line); }
+  std::vector<std::pair<std::string, bool>> comm;
+  std::vector<std::string> groups;
+};
 
 // The message with its block check appended: XOR of every byte after the first.
 std::string withBcc(std::string m) {
