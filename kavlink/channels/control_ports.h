@@ -6,12 +6,21 @@
 #include <kavlink/zr_serial.h>
 #include <kavlink/zr_tools.h>
 
+#include <new>
+
 #include "channels/serial/serial_channel.h"
 #include "channels/serial/zr_serial.h"
 #include "channels/tools/zr_tools.h"
 #include "com/com_ptr.h"
 
 namespace kavlink {
+
+// Takes over an object made for a control; a control without it cannot be made.
+template <class T>
+zr::com::ComPtr<T> madeForControl(T* object) {
+  if (!object) throw std::bad_alloc();
+  return zr::com::ComPtr<T>::attach(object);
+}
 
 class ControlPorts {
  public:
