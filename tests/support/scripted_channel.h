@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <string>
@@ -36,6 +37,7 @@ class ScriptedChannel final : public kavlink::ByteChannel {
   }
   uint32_t available() override { return pending_.empty() ? 0 : static_cast<uint32_t>(pending_.front().size()); }
   size_t read(void* buffer, size_t length) override {
+    if (reads_++ >= readsBeforeFailure) throw zr::com::ComError("ReadFile function failed");
     if (pending_.empty()) return 0;
     std::string& c = pending_.front();
     const size_t n = std::min(length, c.size());
@@ -63,10 +65,13 @@ class ScriptedChannel final : public kavlink::ByteChannel {
   std::vector<uint32_t> sleeps;
   std::vector<std::string> log;
   bool refuseRates = false;
+  // The line breaks off: reads after this many throw the port's failure.
+  size_t readsBeforeFailure = SIZE_MAX;
 
  private:
   std::map<size_t, std::vector<std::string>> answers_;
   std::deque<std::string> pending_;
+  size_t reads_ = 0;
 };
 
 }  // namespace testhost
