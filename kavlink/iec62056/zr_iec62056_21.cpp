@@ -9,7 +9,6 @@
 namespace kavlink {
 namespace {
 
-using zr::com::ComError;
 using zr::com::HResultError;
 
 std::string narrow(BSTR s) { return zr::text::wideToAnsi(zr::com::bstrView(s)); }
