@@ -77,7 +77,7 @@ class CZrSerial final
 
   // ---- the settings the profile file and the setup dialog edit (zr_serial_setup.cpp).
   // Stored as they are; an open port gets them at its next UpdateDCB or open.
-  SerialConfig config() const;
+  const SerialConfig& config() const { return config_; }
   void applyConfig(const SerialConfig& config);
   // The machine's port names, read when the object was made.
   const std::vector<std::string>& portNames() const { return portNames_; }
@@ -157,33 +157,15 @@ class CZrSerial final
 
   // ---- settings
   zr::com::ComPtr<IZrTools> tools_;
-  LONG baudRate_ = 9600;
+  // The properties, the settings file and the setup dialog all read and write this one copy.
+  SerialConfig config_;
   VARIANT_BOOL autoEvent_ = 1;
   std::vector<std::string> portNames_;
-  LONG parityBits_ = 0;
-  LONG dataBits_ = 8;
-  LONG stopBits_ = 0;
   LONG bufferSize_ = 2048;
-  std::string port_ = "COM1";
-  VARIANT_BOOL discardNull_ = 0;
   VARIANT_BOOL blocking_ = 0;
-  CHAR eventChar_ = 0;
-  BOOL useErrChar_ = 0;
-  BYTE errChar_ = 0;
-  BYTE eofChar_ = 0;
   BOOL parityCheck_ = 0;
   BOOL parityReplace_ = 0;
   BYTE parityErrorChar_ = 0;
-  SHORT dtrControl_ = 0;
-  SHORT rtsControl_ = 0;
-  BOOL dsrSensitivity_ = 0;
-  BOOL outxCtsFlow_ = 0;
-  BOOL outxDsrFlow_ = 0;
-  BOOL txContinueOnXoff_ = 0;
-  BYTE xoffChar_ = 0x13;
-  BYTE xonChar_ = 0x11;
-  BOOL xonXoffIn_ = 0;
-  BOOL xonXoffOut_ = 0;
   bool dirty_ = false;
   uint32_t extentX_ = kNaturalExtent;
   uint32_t extentY_ = kNaturalExtent;

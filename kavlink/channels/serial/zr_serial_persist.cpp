@@ -19,17 +19,17 @@ HRESULT CZrSerial::InitNew() { return S_OK; }
 HRESULT CZrSerial::Save(IStream* stream, BOOL clearDirty) {
   if (!stream) return E_POINTER;
   PropertyStreamWriter w(kStreamVersion, extentX_, extentY_);
-  w.ui4(static_cast<uint32_t>(baudRate_));
-  w.ui4(static_cast<uint32_t>(parityBits_));
-  w.ui4(static_cast<uint32_t>(dataBits_));
-  w.ui4(static_cast<uint32_t>(stopBits_));
+  w.ui4(static_cast<uint32_t>(config_.baudRate));
+  w.ui4(static_cast<uint32_t>(config_.parityBits));
+  w.ui4(static_cast<uint32_t>(config_.dataBits));
+  w.ui4(static_cast<uint32_t>(config_.stopBits));
   zr::com::Bstr port;
   HRESULT h = get_Port(port.put());
   if (FAILED(h)) return h;
   w.bstr(port.get());
   w.i4(bufferSize_);
-  w.i1(eventChar_);
-  w.boolean(discardNull_);
+  w.i1(config_.eventChar);
+  w.boolean(config_.discardNull);
   TFlow flow = fcNone;
   get_FlowControl(&flow);
   w.ui4(static_cast<uint32_t>(flow));
@@ -67,7 +67,7 @@ HRESULT CZrSerial::Load(IStream* stream) {
 HRESULT CZrSerial::GetSizeMax(ULONGLONG* size) {
   if (!size) return E_POINTER;
   // Header, eight fixed-size properties, and the port name with its count and terminator.
-  *size = 12 + 6 * 6 + 3 + 4 + 4 + 6 + (port_.size() + 1) * 2;
+  *size = 12 + 6 * 6 + 3 + 4 + 4 + 6 + (config_.port.size() + 1) * 2;
   return S_OK;
 }
 
