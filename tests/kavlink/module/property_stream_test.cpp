@@ -5,13 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 #include "channels/serial/zr_serial.h"
 #include "com/com_ptr.h"
 #include "dlt645/zr_comm_dlt645.h"
 #include "iec62056/zr_iec62056_21.h"
+#include "support/persist_stream.h"
 
 namespace kavlink {
 namespace {
@@ -20,27 +20,8 @@ using zr::com::Bstr;
 using zr::com::ComPtr;
 using Bytes = std::vector<uint8_t>;
 
-Bytes saved(IPersistStreamInit* p) {
-  ComPtr<IStream> s;
-  EXPECT_EQ(CreateMemoryStream(s.put()), S_OK);
-  EXPECT_EQ(p->Save(s.get(), TRUE), S_OK);
-  ULONGLONG end = 0;
-  s->Seek(0, STREAM_SEEK_CUR, &end);
-  s->Seek(0, STREAM_SEEK_SET, nullptr);
-  Bytes out(static_cast<size_t>(end));
-  ULONG got = 0;
-  if (!out.empty()) s->Read(out.data(), static_cast<ULONG>(out.size()), &got);
-  out.resize(got);
-  return out;
-}
-
-HRESULT load(IPersistStreamInit* p, const Bytes& bytes) {
-  ComPtr<IStream> s;
-  CreateMemoryStream(s.put());
-  s->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
-  s->Seek(0, STREAM_SEEK_SET, nullptr);
-  return p->Load(s.get());
-}
+using testhost::load;
+using testhost::saved;
 
 template <class C>
 ComPtr<C> make() {
@@ -49,8 +30,8 @@ ComPtr<C> make() {
 
 struct Control {
   const char* name;
-  std::function<ComPtr<IPersistStreamInit>()> makeChanged;
-  std::function<ComPtr<IPersistStreamInit>()> makeNew;
+  ComPtr<IPersistStreamInit> (*makeChanged)();
+  ComPtr<IPersistStreamInit> (*makeNew)();
   Bytes expected;
 };
 
