@@ -738,6 +738,7 @@ void BM_Accept(benchmark::State& state) {
   counters(state, "accepts_per_s", plainRate, zrRate);
   counters(state, "bytes_per_idle_conn", plainBytes, zrBytes);
   state.counters["held"] = held;
+  state.counters["threads"] = threads;
   if (held < count) state.SkipWithError("not every connection got its first echo");
 }
 
