@@ -90,7 +90,7 @@ class ScriptedPeer {
             pollfd s{stop_[0], POLLIN, 0};
             if (::poll(&s, 1, 20) > 0) return;
           }
-          sim::dlmsWriteAll(fd_, r[i].data(), r[i].size());
+          sim::writeAllToFd(fd_, r[i].data(), r[i].size());
         }
       }
       if (!got.empty() && got[0] != 0x7E) got.clear();
