@@ -9,7 +9,7 @@
 
 #include <kavlink/zr_comm_dlt645.h>
 
-#include "channels/busy_flag.h"
+#include "engines/busy_flag.h"
 #include "channels/control_ports.h"
 #include "com/com_ptr.h"
 #include "com/connection_point.h"
