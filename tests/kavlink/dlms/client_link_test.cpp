@@ -267,11 +267,14 @@ TEST(DlmsClientSocket, ReplySplitAcrossReadsIsGatheredWhateverTheBufferSize) {
   Bytes r = reply(0x52, withLlc(kEnergyAnswer));
   std::thread server([&] {
     int c = ::accept(listener, nullptr, nullptr);
-    ScriptedPeer peer(c, {{reply(kCtrlUa)},
-                          {reply(0x30, withLlc(kAare))},
-                          {Bytes(r.begin(), r.begin() + 4), Bytes(r.begin() + 4, r.end())}});
-    pollfd p{c, POLLRDHUP, 0};
-    ::poll(&p, 1, 3000);
+    {
+      // The peer's thread reads c: it ends before c is closed under it.
+      ScriptedPeer peer(c, {{reply(kCtrlUa)},
+                            {reply(0x30, withLlc(kAare))},
+                            {Bytes(r.begin(), r.begin() + 4), Bytes(r.begin() + 4, r.end())}});
+      pollfd p{c, POLLRDHUP, 0};
+      ::poll(&p, 1, 3000);
+    }
     ::close(c);
   });
   EXPECT_EQ(host.open(), TRUE) << host.lastError();
