@@ -19,7 +19,6 @@
 #include "com/object.h"
 #include "dlms/cosem_apdu.h"
 #include "dlms/dlms_server.h"
-#include "dlms/hdlc.h"
 #include "dlms/hdlc_client.h"
 
 namespace kavlink {
