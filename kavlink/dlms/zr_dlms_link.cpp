@@ -1,7 +1,6 @@
 // CZrDLMS, the link: the HDLC client engine's frames over the inner serial port or socket,
 // the bytes that come back fed to it, and the error texts.
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "dlms/zr_dlms.h"
