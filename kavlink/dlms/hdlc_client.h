@@ -72,8 +72,6 @@ class HdlcClient {
   int txLength() const { return txLength_; }
   const uint8_t* rx() const { return rx_; }
   int rxCount() const { return rxCount_; }
-  uint8_t nr() const { return nr_; }
-  uint8_t ns() const { return ns_; }
 
   // The address bytes of a request (server address, then client); their count.
   int EncodeHdlcAddress(uint8_t* out) const;
