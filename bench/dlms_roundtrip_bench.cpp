@@ -71,7 +71,7 @@ class CannedPeer {
         size_t len = ((got[1] << 8 | got[2]) & 0x7FF) + 2u;
         if (got.size() < len) break;
         got.erase(got.begin(), got.begin() + static_cast<long>(len));
-        sim::dlmsWriteAll(fd_, reply_.data(), reply_.size());
+        sim::writeAllToFd(fd_, reply_.data(), reply_.size());
       }
     }
   }
@@ -83,7 +83,7 @@ class CannedPeer {
 
 // Writes the request and reads until the whole reply frame is in.
 void posixExchange(int fd, const Bytes& request, size_t replyLength) {
-  sim::dlmsWriteAll(fd, request.data(), request.size());
+  sim::writeAllToFd(fd, request.data(), request.size());
   uint8_t buf[512];
   size_t have = 0;
   while (have < replyLength) {

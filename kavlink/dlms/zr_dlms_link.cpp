@@ -78,70 +78,38 @@ int CZrDLMS::ParseHdlcFrame(int n) {
   return 1;
 }
 
-LONG CZrDLMS::socketRecv(uint8_t* at, int room) {
-  // The socket reads BufferSize bytes at a time, which may be more than is left here.
-  LONG size = 0;
-  socket_->get_BufferSize(&size);
-  const bool capped = size > room;
-  if (capped) socket_->put_BufferSize(room);
-  LONG n = -1;
-  socket_->Recv(reinterpret_cast<PTRBUF>(at), &n);
-  if (capped) socket_->put_BufferSize(size);
-  return n;
-}
+ByteChannel& CZrDLMS::port() { return channel_ == 0 ? ports_.serialChannel() : socketChannel_; }
 
 void CZrDLMS::ChannelSend(const uint8_t* bytes, int length) {
-  if (channel_ == 0) {
-    serial_->PurgePort();
-    serial_->WritePort(bytes, static_cast<DWORD>(length));
-  } else {
-    // Whatever the socket still holds belongs to an earlier exchange.
-    socketRecv(link_.receiveSpace(), link_.receiveRoom());
-    VARIANT_BOOL sent = VARIANT_FALSE;
-    socket_->Send(reinterpret_cast<PTRBUF>(bytes), length, &sent);
-    if (!sent) ThrowErrorText(std::string("Socket send failed:  ") + socket_->ErrorText());
-  }
+  port().purge();
+  port().write(bytes, static_cast<size_t>(length));
   link_.dropReceived();
   fireMsg(true);
 }
 
 int CZrDLMS::ChannelReceive() {
-  const int r = channel_ == 0 ? receiveSerial() : receiveSocket();
+  const int r = receiveFrame();
   // The engine drops what it refuses itself; a silent or overfull line is ours.
   if (r == 0) link_.dropReceived();
   return r == 1 ? 1 : 0;
 }
 
-int CZrDLMS::receiveSerial() {
-  const DWORD timeout = waitTimeout_ > 0 ? static_cast<DWORD>(waitTimeout_) : 0;
-  DWORD n = serial_->WaitForInput(timeout);
-  while (n > 0) {
-    if (n > static_cast<DWORD>(link_.receiveRoom())) return failWith(kErrTimeout);
-    const int parsed = ParseHdlcFrame(static_cast<int>(serial_->ReadPort(link_.receiveSpace(), n)));
-    if (parsed != 0) return parsed;
-    n = serial_->WaitForInput(timeout);
-  }
-  return failWith(kErrTimeout);
-}
-
-// A reply may come in several pieces over TCP as well: gathered like on the serial line,
-// each piece with a fresh wait.
-int CZrDLMS::receiveSocket() {
-  const DWORD timeout = waitTimeout_ > 0 ? static_cast<DWORD>(waitTimeout_) : 0;
+// A reply may come in several pieces, over TCP as well: each piece with a fresh wait.
+int CZrDLMS::receiveFrame() {
+  ByteChannel& in = port();
+  const uint32_t timeout = waitTimeout_ > 0 ? static_cast<uint32_t>(waitTimeout_) : 0;
   for (;;) {
-    const int room = link_.receiveRoom();
-    if (room <= 0 || socket_->WaitReadable(timeout) == 0) return failWith(kErrTimeout);
-    const LONG n = socketRecv(link_.receiveSpace(), room);
-    if (n <= 0) return failWith(kErrTimeout);
-    const int parsed = ParseHdlcFrame(static_cast<int>(n));
+    const uint32_t n = in.waitForInput(timeout);
+    if (n == 0 || n > static_cast<uint32_t>(link_.receiveRoom())) return failWith(kErrTimeout);
+    const int parsed = ParseHdlcFrame(static_cast<int>(in.read(link_.receiveSpace(), n)));
     if (parsed != 0) return parsed;
   }
 }
 
 void CZrDLMS::ResetChannel() {
   if (channel_ == 0) {
-    serial_->Close();
-    serial_->OpenPort();
+    ports_.serial().Close();
+    ports_.serial().OpenPort();
     return;
   }
   socket_->Close();
@@ -151,7 +119,7 @@ void CZrDLMS::ResetChannel() {
 }
 
 void CZrDLMS::CloseChannels() {
-  serial_->Close();
+  ports_.serial().Close();
   socket_->Close();
 }
 

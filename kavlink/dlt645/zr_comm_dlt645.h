@@ -9,7 +9,8 @@
 
 #include <kavlink/zr_comm_dlt645.h>
 
-#include "channels/serial/zr_serial.h"
+#include "channels/busy_flag.h"
+#include "channels/control_ports.h"
 #include "com/com_ptr.h"
 #include "com/connection_point.h"
 #include "com/dispatch.h"
@@ -68,15 +69,17 @@ class CZrCommDLT645 final
   // Waits for a frame in the receive buffer; its position, or -1.
   int32_t waitForFrame();
   void clearReceiveSide();
+  // Reads n waiting bytes behind those buffered; bytes that would fill the buffer clear
+  // the receive side instead (false).
+  bool takeInput(uint32_t n);
   void writeFrame(IFrame645* txFrame);
   // A new frame object holding the frame at p, which leaves the buffer.
   IFrame645* takeFrame(int32_t p);
 
-  zr::com::ComPtr<IZrTools> tools_;
-  zr::com::ComPtr<CZrSerial> serial_;
+  ControlPorts ports_;
   ULONG waitTimeout_ = 5000;
   LONG attemptTimes_ = 1;
-  bool busy_ = false;
+  BusyFlag busy_;
   ReceiveBuffer645 rx_;
   uint8_t tx_[ReceiveBuffer645::kSize] = {};
   bool checkCs_ = true;

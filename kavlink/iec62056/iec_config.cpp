@@ -45,7 +45,7 @@ HRESULT CZrIEC62056_21::SaveConfig(BSTR fullFileName) {
   return guard([&] {
     const std::string file = fileName(fullFileName);
     zr::com::Bstr port;
-    serial_->get_Port(port.put());
+    ports_.serial().get_Port(port.put());
     bool written = zr::profile::writeProfileString(file, kGeneral, "Com Port",
                                                    zr::text::wideToAnsi(zr::com::bstrView(port.get())));
     written = written && zr::profile::writeProfileString(file, kGeneral, "Device Address", settings_.deviceAddress);
@@ -62,7 +62,7 @@ HRESULT CZrIEC62056_21::LoadConfig(BSTR fullFileName) {
     const std::string file = fileName(fullFileName);
     // Read whole: a device path such as /dev/ttyUSB0 is longer than any COM name.
     const std::string port = zr::profile::getProfileString(file, kGeneral, "Com Port", "COM1");
-    serial_->put_Port(zr::com::Bstr(zr::text::ansiToWide(port)).get());
+    ports_.serial().put_Port(zr::com::Bstr(zr::text::ansiToWide(port)).get());
     settings_.deviceAddress = zr::profile::getProfileString(file, kGeneral, "Device Address", "000000000000");
     settings_.password = zr::profile::getProfileString(file, kGeneral, "Program Password", "27509316");
     // Stored as read, without the clamps of the property puts.

@@ -9,7 +9,7 @@
 
 #include <kavlink/zr_iec62056_21.h>
 
-#include "channels/serial/zr_serial.h"
+#include "channels/control_ports.h"
 #include "com/com_ptr.h"
 #include "com/connection_point.h"
 #include "com/dispatch.h"
@@ -108,19 +108,6 @@ class CZrIEC62056_21 final
   HRESULT finalConstruct() override;
 
  private:
-  // The engine's channel: the inner port's own operations.
-  class SerialChannel final : public iec::ByteChannel {
-   public:
-    explicit SerialChannel(CZrIEC62056_21& owner) : owner_(owner) {}
-    void write(std::string_view bytes) override;
-    uint32_t waitForInput(uint32_t timeoutMs) override;
-    size_t read(char* buffer, size_t length) override;
-    void switchBaud(int32_t rate) override;
-    void sleepMs(uint32_t ms) override;
-
-   private:
-    CZrIEC62056_21& owner_;
-  };
   class Events final : public iec::LinkEvents {
    public:
     explicit Events(CZrIEC62056_21& owner) : owner_(owner) {}
@@ -137,19 +124,21 @@ class CZrIEC62056_21 final
   // turned into a COM error with the port closed.
   template <class F>
   HRESULT operation(F&& body);
+  template <class F>
+  void exchange(F&& body);
+  CZrSerial& port() { return ports_.serial(); }
   // Closes the port, opens it again at the starting rate and signs on.
   bool openConnection(bool programming);
   template <class PerGroup>
   HRESULT batch(IDataMsg* dm, VARIANT_BOOL* result, PerGroup&& perGroup);
   bool connected();
+  bool readCommand(const std::string& text, std::string& reply);
   void setDirty() { dirty_ = true; }
 
-  zr::com::ComPtr<IZrTools> tools_;
-  zr::com::ComPtr<CZrSerial> serial_;
+  ControlPorts ports_;
   iec::LinkSettings settings_;
-  SerialChannel channel_{*this};
   Events linkEvents_{*this};
-  iec::IecLink link_{channel_, settings_, &linkEvents_};
+  iec::IecLink link_{ports_.serialChannel(), settings_, &linkEvents_};
   bool dirty_ = false;
   uint32_t extentX_ = kNaturalExtent;
   uint32_t extentY_ = kNaturalExtent;

@@ -15,6 +15,7 @@ class SerialChannel final : public ByteChannel {
   void write(const void* bytes, size_t length) override;
   using ByteChannel::write;
   uint32_t waitForInput(uint32_t timeoutMs) override;
+  uint32_t available() override;
   size_t read(void* buffer, size_t length) override;
   void purge() override;
   void setRate(int32_t rate) override;

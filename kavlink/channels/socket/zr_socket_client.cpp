@@ -182,14 +182,18 @@ HRESULT CZrSocket::Recv(PTRBUF ptrBuf, LONG* result) {
     lastError_ = zr::net::WSAEFAULT;
     return S_OK;
   }
-  IoResult r = socket_.recv(reinterpret_cast<void*>(ptrBuf), static_cast<size_t>(bufferSize_));
+  *result = ReceiveInto(reinterpret_cast<void*>(ptrBuf), static_cast<size_t>(bufferSize_));
+  return S_OK;
+}
+
+LONG CZrSocket::ReceiveInto(void* buffer, size_t length) {
+  IoResult r = socket_.recv(buffer, length);
   receiveDone();
   if (!r.ok()) {
     lastError_ = r.error;
-    return S_OK;
+    return -1;
   }
-  *result = static_cast<LONG>(r.count);
-  return S_OK;
+  return static_cast<LONG>(r.count);
 }
 
 HRESULT CZrSocket::RecvFrom(BSTR* ip, LONG* Port, PTRBUF ptrBuf, LONG* result) {
