@@ -2,7 +2,7 @@
 // refuse, hold and clean up alike.
 #pragma once
 
-#include "channels/busy_flag.h"
+#include "engines/busy_flag.h"
 #include "com/com_ptr.h"
 #include "com/object.h"
 

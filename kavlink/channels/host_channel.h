@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "channels/byte_channel.h"
+#include "engines/byte_channel.h"
 
 namespace kavlink {
 

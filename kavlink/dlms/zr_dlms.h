@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "channels/busy_flag.h"
+#include "engines/busy_flag.h"
 #include "channels/control_ports.h"
 #include "channels/host_channel.h"
 #include "channels/socket/socket_channel.h"

@@ -10,7 +10,6 @@ namespace kavlink {
 namespace {
 
 constexpr char kNullFrame[] = "IFrame645 interface is null";
-constexpr uint32_t kStreamVersion = 0x0E00;
 
 }  // namespace
 
@@ -190,33 +189,14 @@ void CZrCommDLT645::onSerialEvent(DWORD bit) {
 
 // ---- persistence --------------------------------------------------------------------
 
-HRESULT CZrCommDLT645::GetClassID(CLSID* clsid) { return zr::com::outValue(clsid, kClsid); }
-
-HRESULT CZrCommDLT645::IsDirty() { return dirty_ ? S_OK : S_FALSE; }
-
-HRESULT CZrCommDLT645::Load(IStream* stream) {
-  return guard([&] {
-    PropertyStreamReader in(stream);
-    extentX_ = in.cx();
-    extentY_ = in.cy();
-    put_WaitTimeout(in.ui4());
-    put_AutoReceive(in.boolean());
-    dirty_ = false;
-  });
+std::span<const StreamProperty<CZrCommDLT645>> CZrCommDLT645::streamProperties() {
+  using C = CZrCommDLT645;
+  static constexpr StreamProperty<C> kProperties[] = {
+      streamProperty<VT_UI4, &C::get_WaitTimeout, &C::put_WaitTimeout>(),
+      streamProperty<VT_BOOL, &C::get_AutoReceive, &C::put_AutoReceive>(),
+  };
+  return kProperties;
 }
-
-HRESULT CZrCommDLT645::Save(IStream* stream, BOOL clearDirty) {
-  PropertyStreamWriter out(kStreamVersion, extentX_, extentY_);
-  out.ui4(waitTimeout_);
-  out.boolean(autoReceive_);
-  HRESULT h = out.writeTo(stream);
-  if (SUCCEEDED(h) && clearDirty) dirty_ = false;
-  return h;
-}
-
-HRESULT CZrCommDLT645::GetSizeMax(ULONGLONG* size) { return zr::com::outValue(size, 22); }
-
-HRESULT CZrCommDLT645::InitNew() { return S_OK; }
 
 }  // namespace kavlink
 

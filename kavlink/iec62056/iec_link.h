@@ -14,8 +14,8 @@
 #include <string>
 #include <string_view>
 
-#include "channels/busy_flag.h"
-#include "channels/byte_channel.h"
+#include "engines/busy_flag.h"
+#include "engines/byte_channel.h"
 
 namespace kavlink::iec {
 

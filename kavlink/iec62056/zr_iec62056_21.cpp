@@ -358,75 +358,28 @@ HRESULT CZrIEC62056_21::ProgBatExec(IDataMsg* dm, VARIANT_BOOL* result) {
 
 // ---- persistence ------------------------------------------------------------------------
 
-HRESULT CZrIEC62056_21::GetClassID(CLSID* clsid) { return zr::com::outValue(clsid, kClsid); }
-
-HRESULT CZrIEC62056_21::IsDirty() { return dirty_ ? S_OK : S_FALSE; }
-
-HRESULT CZrIEC62056_21::InitNew() { return S_OK; }
-
-HRESULT CZrIEC62056_21::Save(IStream* stream, BOOL clearDirty) {
-  if (!stream) return E_POINTER;
-  PropertyStreamWriter w(kStreamVersion, extentX_, extentY_);
-  zr::com::Bstr address(zr::text::ansiToWide(settings_.deviceAddress));
-  zr::com::Bstr password(zr::text::ansiToWide(settings_.password));
-  w.bstr(address.get());
-  w.bstr(password.get());
-  w.i4(settings_.wakeupCharCount);
-  w.i4(settings_.msgMaxLen);
-  w.i4(settings_.formatP);
-  w.i4(settings_.formatW);
-  w.i4(settings_.formatR);
-  w.i4(settings_.formatE);
-  w.i4(settings_.formatB);
-  w.i4(settings_.msgDelay);
-  w.boolean(low16(settings_.msgNotify));
-  w.boolean(low16(settings_.msgDisplayGroup));
-  w.i4(settings_.msgDisplayFormat);
-  w.i4(settings_.startBaudrate);
-  w.i4(settings_.msgTimeout);
-  w.i4(settings_.switchBaudDelay);
-  w.boolean(low16(settings_.msgImmediate));
-  HRESULT h = w.writeTo(stream);
-  if (SUCCEEDED(h) && clearDirty) dirty_ = false;
-  return h;
-}
-
-HRESULT CZrIEC62056_21::Load(IStream* stream) {
-  if (!stream) return E_POINTER;
-  return guard([&]() -> HRESULT {
-    PropertyStreamReader r(stream);
-    if (r.version() > kStreamVersion) return E_FAIL;  // written by a newer control
-    extentX_ = r.cx();
-    extentY_ = r.cy();
-    zr::com::Bstr address = zr::com::Bstr::attach(r.bstr());
-    put_DeviceAddress(address.get());
-    zr::com::Bstr password = zr::com::Bstr::attach(r.bstr());
-    put_Password(password.get());
-    put_WakeupCharCount(r.i4());
-    put_MsgMaxLen(r.i4());
-    put_Format_P(r.i4());
-    put_Format_W(r.i4());
-    put_Format_R(r.i4());
-    put_Format_E(r.i4());
-    put_Format_B(r.i4());
-    put_MsgDelay(r.i4());
-    put_MsgNotify(r.boolean());
-    put_MsgDisplayGroup(r.boolean());
-    put_MsgDisplayFormat(static_cast<TEventMsgFormat>(r.i4()));
-    put_StartBaudrate(static_cast<TBaudRate>(r.i4()));
-    put_MsgTimeout(r.i4());
-    put_SwitchBaudDelay(r.i4());
-    put_MsgImmediate(r.boolean());
-    dirty_ = false;
-    return S_OK;
-  });
-}
-
-HRESULT CZrIEC62056_21::GetSizeMax(ULONGLONG* size) {
-  if (!size) return E_POINTER;
-  // Header, two strings with count and terminator, twelve I4 and three BOOL values.
-  *size = 12 + 2 * (2 + 4) + (settings_.deviceAddress.size() + settings_.password.size() + 2) * 2 + 12 * 6 + 3 * 4;
-  return S_OK;
+std::span<const StreamProperty<CZrIEC62056_21>> CZrIEC62056_21::streamProperties() {
+  using C = CZrIEC62056_21;
+  static constexpr StreamProperty<C> kProperties[] = {
+      streamProperty<VT_BSTR, &C::get_DeviceAddress, &C::put_DeviceAddress>(),
+      streamProperty<VT_BSTR, &C::get_Password, &C::put_Password>(),
+      streamProperty<VT_I4, &C::get_WakeupCharCount, &C::put_WakeupCharCount>(),
+      streamProperty<VT_I4, &C::get_MsgMaxLen, &C::put_MsgMaxLen>(),
+      streamProperty<VT_I4, &C::get_Format_P, &C::put_Format_P>(),
+      streamProperty<VT_I4, &C::get_Format_W, &C::put_Format_W>(),
+      streamProperty<VT_I4, &C::get_Format_R, &C::put_Format_R>(),
+      streamProperty<VT_I4, &C::get_Format_E, &C::put_Format_E>(),
+      streamProperty<VT_I4, &C::get_Format_B, &C::put_Format_B>(),
+      streamProperty<VT_I4, &C::get_MsgDelay, &C::put_MsgDelay>(),
+      streamProperty<VT_BOOL, &C::get_MsgNotify, &C::put_MsgNotify>(),
+      streamProperty<VT_BOOL, &C::get_MsgDisplayGroup, &C::put_MsgDisplayGroup>(),
+      streamProperty<VT_I4, &C::get_MsgDisplayFormat, &C::put_MsgDisplayFormat>(),
+      streamProperty<VT_I4, &C::get_StartBaudrate, &C::put_StartBaudrate>(),
+      streamProperty<VT_I4, &C::get_MsgTimeout, &C::put_MsgTimeout>(),
+      streamProperty<VT_I4, &C::get_SwitchBaudDelay, &C::put_SwitchBaudDelay>(),
+      streamProperty<VT_BOOL, &C::get_MsgImmediate, &C::put_MsgImmediate>(),
+  };
+  return kProperties;
 }
 
 }  // namespace kavlink

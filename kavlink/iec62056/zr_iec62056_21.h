@@ -16,20 +16,19 @@
 #include "com/object.h"
 #include "iec62056/data_sets.h"
 #include "iec62056/iec_link.h"
+#include "module/property_stream.h"
 
 namespace kavlink {
 
 class CZrIEC62056_21 final
     : public zr::com::ComObject<CZrIEC62056_21, zr::com::DispatchImpl<CZrIEC62056_21, IZrIEC62056_21>,
-                                IPersistStreamInit, zr::com::ConnectionPointContainerImpl,
+                                PersistStreamImpl<CZrIEC62056_21>, zr::com::ConnectionPointContainerImpl,
                                 zr::com::SupportErrorInfoImpl> {
  public:
   static constexpr CLSID kClsid = CLSID_ZrIEC62056_21;
   static constexpr std::u16string_view kProgId = u"kavlink.ZrIEC62056_21.1";
   static constexpr std::u16string_view kViProgId = u"kavlink.ZrIEC62056_21";
   static constexpr bool kAggregatable = true;
-  static constexpr uint32_t kStreamVersion = 0x0E00;
-  static constexpr uint32_t kNaturalExtent = 847;
 
   CZrIEC62056_21();
   ~CZrIEC62056_21() override;
@@ -93,14 +92,6 @@ class CZrIEC62056_21 final
   HRESULT LoadConfig(BSTR fullFileName) override;
   HRESULT ShowSetupDlg() override;
 
-  // ---- IPersistStreamInit
-  HRESULT GetClassID(CLSID* clsid) override;
-  HRESULT IsDirty() override;
-  HRESULT Load(IStream* stream) override;
-  HRESULT Save(IStream* stream, BOOL clearDirty) override;
-  HRESULT GetSizeMax(ULONGLONG* size) override;
-  HRESULT InitNew() override;
-
   // The settings as they stand; the setup dialog reads and stores them directly.
   iec::LinkSettings& settings() { return settings_; }
 
@@ -108,6 +99,8 @@ class CZrIEC62056_21 final
   HRESULT finalConstruct() override;
 
  private:
+  friend class PersistStreamImpl<CZrIEC62056_21>;
+  static std::span<const StreamProperty<CZrIEC62056_21>> streamProperties();
   class Events final : public iec::LinkEvents {
    public:
     explicit Events(CZrIEC62056_21& owner) : owner_(owner) {}
@@ -139,9 +132,6 @@ class CZrIEC62056_21 final
   iec::LinkSettings settings_;
   Events linkEvents_{*this};
   iec::IecLink link_{ports_.serialChannel(), settings_, &linkEvents_};
-  bool dirty_ = false;
-  uint32_t extentX_ = kNaturalExtent;
-  uint32_t extentY_ = kNaturalExtent;
   zr::com::ConnectionPoint events_;
 };
 

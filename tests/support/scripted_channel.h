@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "channels/byte_channel.h"
+#include "engines/byte_channel.h"
 #include "com/object.h"
 
 namespace testhost {

@@ -1,7 +1,7 @@
 // The byte channel over a control's inner serial port.
 #pragma once
 
-#include "channels/byte_channel.h"
+#include "engines/byte_channel.h"
 
 namespace kavlink {
 

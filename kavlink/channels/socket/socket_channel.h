@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "channels/byte_channel.h"
+#include "engines/byte_channel.h"
 
 namespace kavlink {
 
