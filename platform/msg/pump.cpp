@@ -151,6 +151,18 @@ WaitResult waitFdOrQueue(int fd, short events, int timeoutMs) {
   }
 }
 
+bool detail::pumpWouldRun() {
+  {
+    HookSlot& slot = hookSlot();
+    std::lock_guard lock(slot.m);
+    if (slot.hook) return true;
+  }
+  Queue* q = detail::currentQueueIfAny();
+  if (!q) return false;
+  std::lock_guard lock(q->m);
+  return !q->posted.empty() || !q->sent.empty();
+}
+
 void setPumpHook(std::function<void()> hook) {
   std::shared_ptr<const std::function<void()>> next;
   if (hook) next = std::make_shared<const std::function<void()>>(std::move(hook));

@@ -117,4 +117,7 @@ int handleSentMessages(Queue& q);
 // The procedure of a live window, or nullptr.
 WindowProc procOf(WindowId id);
 
+// Whether a pump on the calling thread would run anything: a message, or the host's hook.
+bool pumpWouldRun();
+
 }  // namespace zr::msg::detail

@@ -130,8 +130,6 @@ class CZrSocket final : public zr::com::ComObject<CZrSocket, zr::com::DispatchIm
   void onNotice(zr::msg::LPARAM notice);
   void receiveDone();
   bool failWith(int code);
-  // True when the step ended because the socket became readable.
-  bool waitStep(int ms);
 
   // ---- settings
   zr::com::ComPtr<IZrTools> tools_;

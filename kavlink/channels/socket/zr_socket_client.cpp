@@ -1,15 +1,12 @@
 // CZrSocket, client side: connect, transfers, waits, and the read and close notices.
-#include <poll.h>
-
 #include <string>
-#include <system_error>
 
 #include "channels/socket/zr_socket.h"
 #include "channels/socket/zr_socket_text.h"
 #include "channels/window/message_window.h"
+#include "msg/dispatching_wait.h"
 #include "net/wsa_error.h"
 #include "text/ansi.h"
-#include "text/ticks.h"
 
 namespace kavlink {
 
@@ -17,7 +14,6 @@ using zr::net::IoResult;
 
 namespace {
 
-constexpr DWORD kWaitStepMs = 20;
 constexpr int kSendRetries = 10;
 constexpr int kSendPauseMs = 200;
 constexpr size_t kRecvFromBytes = 1024;
@@ -234,34 +230,21 @@ HRESULT CZrSocket::Stop() {
 }
 
 LONG CZrSocket::WaitReadable(DWORD timeoutMs) {
-  const uint32_t start = zr::text::tickCount();
   stopRequest_ = 0;
-  for (;;) {
-    if (socket_.waitReadable(0)) return 1;
-    if (!blocking_) {
-      try {
-        zr::msg::pumpOne();
-      } catch (const std::system_error&) {
-        // No queue for this thread: there is nothing to dispatch.
-      }
-    }
-    bool readable = waitStep(kWaitStepMs);
-    if (stopRequest_) return 0;
-    if (readable || socket_.waitReadable(0)) return 1;
-    if (zr::text::tickCount() - start >= timeoutMs) return 0;
-  }
-}
+  class SocketInput final : public zr::msg::WaitInput {
+   public:
+    explicit SocketInput(const zr::net::Socket& s) : socket_(s) {}
+    int fd() override { return socket_.fd(); }
+    bool fdTells() const override { return true; }
+    bool wholeSteps() const override { return true; }
+    // A socket that cannot be looked at (closed by a handler meanwhile) counts as ready:
+    // the following receive tells why.
+    bool ready() override { return socket_.waitReadable(0) != 0; }
 
-bool CZrSocket::waitStep(int ms) {
-  // The step ends early when data comes, so a reply is seen at once instead of at the end
-  // of the step; while dispatching it also ends for a new message, handled next step.
-  if (!blocking_ && socket_.valid()) {
-    try {
-      return zr::msg::waitFdOrQueue(socket_.fd(), POLLIN, ms) == zr::msg::WaitResult::Fd;
-    } catch (const std::system_error&) {
-    }
-  }
-  return socket_.valid() && socket_.waitReadable(ms) != 0;
+   private:
+    const zr::net::Socket& socket_;
+  } input(socket_);
+  return zr::msg::waitDispatching(input, timeoutMs, blocking_ != 0, stopRequest_) == zr::msg::WaitEnd::Input ? 1 : 0;
 }
 
 // ---- notices ----------------------------------------------------------------------------
