@@ -1,6 +1,8 @@
 // Round trip of a 16-byte request over loopback TCP to an echo peer: through the socket
-// object (Send + WaitForData + Recv), with its notices on and off, and through plain POSIX
-// calls, interleaved exchange by exchange in one loop; each side has its own peer.
+// object (Send + WaitForData + Recv) and through plain POSIX calls, interleaved exchange by
+// exchange in one loop; each side has its own peer. The object runs with its notices off
+// (events:0), on with a host that listens to its events (events:1), and on with nobody
+// listening (events:2).
 //
 // The *Alone benchmarks run one side by itself, for counting system calls per exchange:
 //   strace -c -f bin/socket_roundtrip_bench --benchmark_filter=ZrSocketAlone/events:1
@@ -82,14 +84,46 @@ class PosixSide {
   char reply_[kMessage];
 };
 
+// A host's sink that counts the read notices and does nothing more.
+class CountingSink final : public IDispatch {
+ public:
+  HRESULT QueryInterface(REFIID riid, void** ppv) override {
+    if (riid == IUnknown::iid || riid == IDispatch::iid || riid == kavlink::_IZrSocketEvents::iid) {
+      *ppv = static_cast<IDispatch*>(this);
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return 2; }
+  ULONG Release() override { return 1; }
+  HRESULT GetTypeInfoCount(UINT* n) override {
+    *n = 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    if (id == kavlink::_IZrSocketEvents::kOnRecv) ++reads;
+    return S_OK;
+  }
+  long reads = 0;
+};
+
 class ObjectSide {
  public:
-  explicit ObjectSide(bool autoEvent) {
+  // events: 0 off, 1 on with a sink, 2 on without one.
+  explicit ObjectSide(long events) {
     s_ = zr::com::ComPtr<kavlink::IZrSocket>::attach(kavlink::CZrSocket::create());
     zr::com::Bstr host(u"127.0.0.1");
     s_->put_Host(host.get());
     s_->put_Port(peer_.port());
-    s_->put_AutoEvent(autoEvent ? VARIANT_TRUE : VARIANT_FALSE);
+    s_->put_AutoEvent(events != 0 ? VARIANT_TRUE : VARIANT_FALSE);
+    if (events == 1) {
+      auto cpc = s_.as<IConnectionPointContainer>();
+      if (cpc) cpc->FindConnectionPoint(kavlink::_IZrSocketEvents::iid, point_.put());
+      if (point_) point_->Advise(&sink_, &cookie_);
+    }
     VARIANT_BOOL ok = VARIANT_FALSE;
     s_->Connect(&ok);
     connected_ = ok != VARIANT_FALSE;
@@ -98,7 +132,10 @@ class ObjectSide {
     if (connected_) noDelay(fd);
   }
   // Closing lets the peer's thread end, so it goes before the peer.
-  ~ObjectSide() { s_->Close(); }
+  ~ObjectSide() {
+    if (point_) point_->Unadvise(cookie_);
+    s_->Close();
+  }
   bool connected() const { return connected_; }
 
   bool operator()() {
@@ -117,15 +154,18 @@ class ObjectSide {
 
  private:
   EchoPeer peer_;
+  CountingSink sink_;
   zr::com::ComPtr<kavlink::IZrSocket> s_;
+  zr::com::ComPtr<IConnectionPoint> point_;
+  DWORD cookie_ = 0;
   bool connected_ = false;
   const std::string request_ = std::string(kMessage, 'q');
   std::vector<char> reply_ = std::vector<char>(4096);  // room for BufferSize bytes
 };
 
-// range(0): AutoEvent (1: the notices run, as by default; 0: off).
+// range(0): the object's events, as ObjectSide takes them.
 void BM_ZrSocketVsPosix(benchmark::State& state) {
-  ObjectSide ours(state.range(0) != 0);
+  ObjectSide ours(state.range(0));
   PosixSide posix;
   if (!ours.connected()) {
     state.SkipWithError("connect failed");
@@ -141,7 +181,7 @@ void BM_PosixVsPosix(benchmark::State& state) {
 }
 
 void BM_ZrSocketAlone(benchmark::State& state) {
-  ObjectSide ours(state.range(0) != 0);
+  ObjectSide ours(state.range(0));
   if (!ours.connected()) {
     state.SkipWithError("connect failed");
     return;
@@ -159,6 +199,7 @@ void BM_PosixAlone(benchmark::State& state) {
 BENCHMARK(BM_ZrSocketVsPosix)
     ->ArgName("events")
     ->Arg(1)
+    ->Arg(2)
     ->Arg(0)
     ->Iterations(kExchanges)
     ->UseRealTime()
@@ -167,6 +208,7 @@ BENCHMARK(BM_PosixVsPosix)->Iterations(kExchanges)->UseRealTime()->Unit(benchmar
 BENCHMARK(BM_ZrSocketAlone)
     ->ArgName("events")
     ->Arg(1)
+    ->Arg(2)
     ->Arg(0)
     ->Iterations(kExchanges)
     ->UseRealTime()
