@@ -70,8 +70,9 @@ WaitEnd waitDispatching(WaitInput& input, uint32_t timeoutMs, bool blocking, con
   } bracket(input);
 
   // Input that is there already ends the wait before anything is dispatched. When nothing
-  // would be dispatched, the first step's own poll is that look, and costs nothing extra.
-  const bool look = !input.fdTells() || input.fd() < 0 || (!blocking && detail::pumpWouldRun());
+  // would be dispatched, the first step's own poll is that look, and costs nothing extra
+  // (input held back from the descriptor is asked for instead of that step).
+  const bool look = input.fd() < 0 || (!blocking && detail::pumpWouldRun());
   if (look && input.ready()) return WaitEnd::Input;
 
   // Set when the queue woke the last step: if the next pump finds nothing to handle, the

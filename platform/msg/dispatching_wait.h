@@ -25,8 +25,8 @@ class WaitInput {
   // asking ready().
   virtual bool fdTells() const = 0;
   // Whether the input is there. Asked after every step that fdTells does not settle, and
-  // before the first dispatch (with fdTells, only when something would be dispatched:
-  // otherwise the first step's poll is the first look).
+  // before the first step when something would be dispatched ahead of it or there is no
+  // descriptor (otherwise the first step's own poll is the first look).
   virtual bool ready() = 0;
   // Input already taken off the descriptor (by a handler that ran in the pump), which the
   // descriptor no longer shows: the next step is not waited.

@@ -151,7 +151,8 @@ void CZrSerial::ClosePort() {
 
 void CZrSerial::postOwnEvents() {
   DWORD mask = device_.takeOwnEvents();
-  if (mask && window_) {
+  // Events nobody takes would only cost the queue two system calls per exchange.
+  if (mask && window_ && (callback_ || events_.hasSinks())) {
     zr::msg::notifyMessage(window_, kCommEventMessage, reinterpret_cast<zr::msg::WPARAM>(this),
                            static_cast<zr::msg::LPARAM>(mask));
   }

@@ -81,19 +81,32 @@ bool CZrSocket::startNotices() {
     closeClient();
     return failWith(zr::net::WSAEINVAL);
   }
+  closeNoticed_ = false;
+  // With nobody listening the watcher would only announce to no one; the first sink starts it.
+  if (!events_.hasSinks()) return true;
+  if (int err = startWatcher()) {
+    closeClient();
+    return failWith(err);
+  }
+  return true;
+}
+
+int CZrSocket::startWatcher() {
   zr::msg::HWND hwnd = window_;
   const auto fd = static_cast<zr::msg::WPARAM>(socket_.fd());
-  int err = zr::net::SocketWatcher::start(
+  return zr::net::SocketWatcher::start(
       socket_.fd(), socket_.isStream(),
       [hwnd, fd](zr::net::SocketWatcher::Notice n) {
         zr::msg::postMessage(hwnd, kNoticeMessage, fd, n == zr::net::SocketWatcher::Notice::Read ? kFdRead : kFdClose);
       },
       watcher_);
-  if (err != 0) {
-    closeClient();
-    return failWith(err);
-  }
-  return true;
+}
+
+void CZrSocket::sinkAdvised() {
+  // A connection made while nobody listened: its notices start now, data already waiting
+  // announced first. A watcher that cannot start leaves the host without them, as before
+  // the sink came.
+  if (connected_ && window_ && !watcher_ && !closeNoticed_) startWatcher();
 }
 
 void CZrSocket::closeClient() {
@@ -185,7 +198,16 @@ HRESULT CZrSocket::Recv(PTRBUF ptrBuf, LONG* result) {
     return S_OK;
   }
   *result = static_cast<LONG>(r.count);
+  if (r.count == 0) closeSeen();
   return S_OK;
+}
+
+void CZrSocket::closeSeen() {
+  // Without a watcher the owner is the one to see the peer's close: the notice still comes,
+  // so the object closes where it would have.
+  if (watcher_ || !window_ || closeNoticed_ || !socket_.isStream()) return;
+  closeNoticed_ = true;
+  zr::msg::postMessage(window_, kNoticeMessage, static_cast<zr::msg::WPARAM>(socket_.fd()), kFdClose);
 }
 
 HRESULT CZrSocket::RecvFrom(BSTR* ip, LONG* Port, PTRBUF ptrBuf, LONG* result) {
