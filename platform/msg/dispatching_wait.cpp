@@ -12,8 +12,10 @@
 namespace zr::msg {
 namespace {
 
-// A thread that can have no queue has nothing to dispatch.
+// A thread that can have no queue has nothing to dispatch. Most steps find nothing: the
+// quick look spares them the pump's locks.
 bool pumpGuarded() {
+  if (!detail::pumpWouldRun()) return false;
   try {
     return pumpOne();
   } catch (const std::system_error&) {

@@ -1,6 +1,7 @@
 // Pumping, waiting and the quit request of the calling thread's queue.
 #include <poll.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <functional>
@@ -21,6 +22,7 @@ namespace {
 struct HookSlot {
   std::mutex m;
   std::shared_ptr<const std::function<void()>> hook;
+  std::atomic<bool> set{false};  // for a look without the lock
 };
 
 HookSlot& hookSlot() {
@@ -152,15 +154,9 @@ WaitResult waitFdOrQueue(int fd, short events, int timeoutMs) {
 }
 
 bool detail::pumpWouldRun() {
-  {
-    HookSlot& slot = hookSlot();
-    std::lock_guard lock(slot.m);
-    if (slot.hook) return true;
-  }
+  if (hookSlot().set.load(std::memory_order_relaxed)) return true;
   Queue* q = detail::currentQueueIfAny();
-  if (!q) return false;
-  std::lock_guard lock(q->m);
-  return !q->posted.empty() || !q->sent.empty();
+  return q && q->pending();
 }
 
 void setPumpHook(std::function<void()> hook) {
@@ -168,6 +164,7 @@ void setPumpHook(std::function<void()> hook) {
   if (hook) next = std::make_shared<const std::function<void()>>(std::move(hook));
   HookSlot& slot = hookSlot();
   std::lock_guard lock(slot.m);
+  slot.set.store(next != nullptr, std::memory_order_relaxed);
   slot.hook = std::move(next);
 }
 

@@ -79,16 +79,16 @@ Queue::~Queue() {
 }
 
 void Queue::messageAddedLocked() {
-  if (!signalled_) {
+  if (!signalled_.load(std::memory_order_relaxed)) {
     writeOne(readyFd_);
-    signalled_ = true;
+    signalled_.store(true, std::memory_order_relaxed);
   }
 }
 
 void Queue::messageRemovedLocked() {
-  if (signalled_ && posted.empty() && sent.empty()) {
+  if (signalled_.load(std::memory_order_relaxed) && posted.empty() && sent.empty()) {
     drain(readyFd_);
-    signalled_ = false;
+    signalled_.store(false, std::memory_order_relaxed);
   }
 }
 

@@ -130,7 +130,7 @@ class CZrSocket final : public zr::com::ComObject<CZrSocket, zr::com::DispatchIm
   int startWatcher();
   void sinkAdvised();
   void onNotice(zr::msg::LPARAM notice);
-  void receiveDone();
+  void receiveDone(const zr::net::IoResult& r);
   void closeSeen();
   bool failWith(int code);
 

@@ -192,7 +192,7 @@ HRESULT CZrSocket::Recv(PTRBUF ptrBuf, LONG* result) {
     return S_OK;
   }
   IoResult r = socket_.recv(reinterpret_cast<void*>(ptrBuf), static_cast<size_t>(bufferSize_));
-  receiveDone();
+  receiveDone(r);
   if (!r.ok()) {
     lastError_ = r.error;
     return S_OK;
@@ -219,7 +219,7 @@ HRESULT CZrSocket::RecvFrom(BSTR* ip, LONG* Port, PTRBUF ptrBuf, LONG* result) {
   }
   zr::net::Endpoint from;
   IoResult r = socket_.recvFrom(reinterpret_cast<void*>(ptrBuf), kRecvFromBytes, from);
-  receiveDone();
+  receiveDone(r);
   if (!r.ok()) {
     lastError_ = r.error;
     return S_OK;
@@ -235,9 +235,10 @@ HRESULT CZrSocket::RecvFrom(BSTR* ip, LONG* Port, PTRBUF ptrBuf, LONG* result) {
   return S_OK;
 }
 
-void CZrSocket::receiveDone() {
-  // Receiving is what lets the next read notice come, as on Windows.
-  if (watcher_) watcher_->rearm();
+void CZrSocket::receiveDone(const IoResult& r) {
+  // Receiving is what lets the next read notice come, as on Windows. A stream's 0 is its
+  // close, not data; an empty datagram is one.
+  if (watcher_) watcher_->rearm(r.ok() && (r.count > 0 || !socket_.isStream()));
 }
 
 // ---- waits ------------------------------------------------------------------------------
@@ -255,17 +256,29 @@ LONG CZrSocket::WaitReadable(DWORD timeoutMs) {
   stopRequest_ = 0;
   class SocketInput final : public zr::msg::WaitInput {
    public:
-    explicit SocketInput(const zr::net::Socket& s) : socket_(s) {}
-    int fd() override { return socket_.fd(); }
+    explicit SocketInput(CZrSocket& owner) : owner_(owner) {}
+    int fd() override { return owner_.socket_.fd(); }
     bool fdTells() const override { return true; }
     bool wholeSteps() const override { return true; }
     // A socket that cannot be looked at (closed by a handler meanwhile) counts as ready:
     // the following receive tells why.
-    bool ready() override { return socket_.waitReadable(0) != 0; }
+    bool ready() override { return owner_.socket_.waitReadable(0) != 0; }
+    // The reply is this thread's to take: the watcher need not wake for it. A handler may
+    // close or connect again meanwhile; only the watcher the wait began with is told.
+    void beginWait() override {
+      watcher_ = owner_.watcher_.get();
+      connection_ = owner_.connection_;
+      if (watcher_) watcher_->beginOwnerWait();
+    }
+    void endWait() override {
+      if (watcher_ && owner_.watcher_.get() == watcher_ && owner_.connection_ == connection_) watcher_->endOwnerWait();
+    }
 
    private:
-    const zr::net::Socket& socket_;
-  } input(socket_);
+    CZrSocket& owner_;
+    zr::net::SocketWatcher* watcher_ = nullptr;
+    unsigned connection_ = 0;
+  } input(*this);
   return zr::msg::waitDispatching(input, timeoutMs, blocking_ != 0, stopRequest_) == zr::msg::WaitEnd::Input ? 1 : 0;
 }
 

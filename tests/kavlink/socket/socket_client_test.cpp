@@ -169,6 +169,15 @@ TEST_F(TcpClient, ReadNoticeCarriesTheSocketAndNoData) {
   EXPECT_TRUE(pumpUntil([&] { return sink.count(_IZrSocketEvents::kOnRecv) > 1; }));
 }
 
+TEST_F(TcpClient, AReplyTakenInsideAWaitIsStillAnnounced) {
+  advise();
+  open();
+  ASSERT_TRUE(nettest::sendAll(peer.get(), "reply"));
+  ASSERT_EQ(waitForData(5000), 1);
+  EXPECT_EQ(recv(), "reply");
+  EXPECT_TRUE(pumpUntil([&] { return sink.count(_IZrSocketEvents::kOnRecv) == 1; }));
+}
+
 TEST_F(TcpClient, UnusableBuffersFailWithFaultAndMoveNothing) {
   socket->put_AutoEvent(VARIANT_FALSE);
   open();
