@@ -102,7 +102,11 @@ Registry& registry() {
   return *reg;
 }
 
-Queue& currentQueue() { return *currentQueueShared(); }
+Queue& currentQueue() {
+  // Every wait step asks: no shared_ptr copy (two atomic operations) for a reference.
+  if (!t_queue.queue) t_queue.queue = std::make_shared<Queue>();
+  return *t_queue.queue;
+}
 
 std::shared_ptr<Queue> currentQueueShared() {
   if (!t_queue.queue) t_queue.queue = std::make_shared<Queue>();
