@@ -101,7 +101,7 @@ class SharedMeter {
         if (n == 0) fds_[i] = -1;  // a connection that ended is no longer looked at
         if (n <= 0) continue;
         for (const Bytes& a : engines[i]->feed(buf, static_cast<size_t>(n)))
-          sim::dlmsWriteAll(fds_[i], a.data(), a.size());
+          sim::writeAllToFd(fds_[i], a.data(), a.size());
       }
     }
   }
@@ -136,7 +136,7 @@ class PosixClient {
   static constexpr size_t kApduAt = 11;  // flag, format, two addresses, control, HCS, LLC
 
   bool exchange(const Bytes& request) {
-    sim::dlmsWriteAll(fd_, request.data(), request.size());
+    sim::writeAllToFd(fd_, request.data(), request.size());
     have_ = 0;
     size_t want = 3;
     while (have_ < want) {

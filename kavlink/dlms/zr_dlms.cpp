@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "channels/exchange_guard.h"
 #include "channels/list/zr_list.h"
 #include "channels/tools/hex_text.h"
 #include "channels/tools/zr_tools.h"
@@ -14,22 +15,10 @@
 namespace kavlink {
 namespace {
 
-constexpr char kBusy[] = "Devices is communicating......";
 constexpr char kPasswordTooLong[] = "Password is too long: at most 81 bytes fit the AARQ";
 constexpr uint8_t kAssociationObis[6] = {0, 0, 40, 0, 0, 255};
 // A-XDR octet-string lengths of 128 and more need the long form, which is not sent.
 constexpr int kMaxAuthAnswer = 127;
-
-class BusyFlag {
- public:
-  explicit BusyFlag(int32_t& flag) : flag_(flag) { flag_ = 1; }
-  ~BusyFlag() { flag_ = 0; }
-  BusyFlag(const BusyFlag&) = delete;
-  BusyFlag& operator=(const BusyFlag&) = delete;
-
- private:
-  int32_t& flag_;
-};
 
 std::string trimmed(const std::string& s) {
   const char* blanks = " \t\r\n\v\f";
@@ -40,23 +29,23 @@ std::string trimmed(const std::string& s) {
 
 }  // namespace
 
-CZrDLMS::CZrDLMS() : events_(_IZrDLMSEvents::iid, this, nullptr) { addConnectionPoint(&events_); }
+CZrDLMS::CZrDLMS()
+    : events_(_IZrDLMSEvents::iid, this, nullptr), host_(apdu_, kApduSize, [this](uint8_t* buffer, int64_t length) {
+        LONG len = static_cast<LONG>(length);
+        events_.fireArgs(_IZrDLMSEvents::kOnCosemComm, reinterpret_cast<PTRBUF>(buffer), &len);
+        return int64_t{len};
+      }) {
+  addConnectionPoint(&events_);
+}
 
 HRESULT CZrDLMS::finalConstruct() {
   events_.setOwner(controllingUnknown());
-  tools_ = zr::com::ComPtr<IZrTools>::attach(CZrTools::create());
-  serial_ = zr::com::ComPtr<CZrSerial>::attach(CZrSerial::create());
-  socket_ = zr::com::ComPtr<CZrSocket>::attach(CZrSocket::create());
-  if (!tools_ || !serial_ || !socket_) return E_OUTOFMEMORY;
   return S_OK;
 }
 
 // ---- properties -----------------------------------------------------------------------
 
-HRESULT CZrDLMS::get_Serial(IZrSerial** value) {
-  if (!value) return E_POINTER;
-  return serial_->QueryInterface(IZrSerial::iid, reinterpret_cast<void**>(value));
-}
+HRESULT CZrDLMS::get_Serial(IZrSerial** value) { return ports_.getSerial(value); }
 
 HRESULT CZrDLMS::get_socket(IZrSocket** value) {
   if (!value) return E_POINTER;
@@ -123,12 +112,7 @@ HRESULT CZrDLMS::put_Custom(BOOL value) {
   return S_OK;
 }
 
-HRESULT CZrDLMS::get_Tools(IZrTools** value) {
-  if (!value) return E_POINTER;
-  *value = tools_.get();
-  tools_->AddRef();
-  return S_OK;
-}
+HRESULT CZrDLMS::get_Tools(IZrTools** value) { return ports_.getTools(value); }
 
 HRESULT CZrDLMS::GetNewIZrCosemObject(IZrCosemObject** result) {
   if (!result) return E_POINTER;
@@ -168,8 +152,6 @@ HRESULT CZrDLMS::GetCommMsg(BOOL btx, BSTR* result) {
 
 // ---- exchanges ------------------------------------------------------------------------
 
-HRESULT CZrDLMS::busyError() { return fail(kBusy); }
-
 int CZrDLMS::requestRoom() const {
   if (custom_) return kApduSize;
   // One I-frame: the transmit buffer and the 11-bit length hold the header, the LLC
@@ -184,10 +166,10 @@ int CZrDLMS::exchange(int length, uint8_t expectedTag) {
     SendInformationFrame(apdu_, length);
     return ReceiveInformationFrames(apdu_, expectedTag);
   }
-  LONG len = length;
-  events_.fireArgs(_IZrDLMSEvents::kOnCosemComm, reinterpret_cast<PTRBUF>(apdu_), &len);
-  if (len <= 0 || len > kApduSize) return failWith(kErrApduSize);
-  return len;
+  host_.write(apdu_, static_cast<size_t>(length));
+  const uint32_t n = host_.available();
+  if (n == 0) return failWith(kErrApduSize);
+  return static_cast<int>(host_.read(apdu_, n));
 }
 
 int CZrDLMS::CosemAssociate() {
@@ -231,16 +213,12 @@ int CZrDLMS::highLevelAuthentication(const AareOutcome& aare) {
   o.data[1] = static_cast<uint8_t>(len);
   std::memcpy(o.data + 2, authBuffer_, static_cast<size_t>(len));
   o.dataLen = len + 2;
-  // The reply is an ordinary ACTION, run with the busy flag down as a host's would be.
-  busy_ = 0;
   int acted = 0;
-  try {
+  {
+    // The reply is an ordinary ACTION, run with the busy flag down as a host's would be.
+    BusyFlag::Lowered down(busy_);
     acted = doAction(o);
-  } catch (...) {
-    busy_ = 1;
-    throw;
   }
-  busy_ = 1;
   if (!acted) return 0;
   if (o.dataLen < 2) return refused();
   const int answer = o.dataLen - 2;
@@ -257,39 +235,39 @@ int CZrDLMS::highLevelAuthentication(const AareOutcome& aare) {
 HRESULT CZrDLMS::CosemOpen(BOOL* result) {
   if (!result) return E_POINTER;
   *result = FALSE;
-  if (busy_) return busyError();
-  if ((authentication_ == 1 || authentication_ == 2) && password_.size() > static_cast<size_t>(kMaxPasswordBytes))
-    return fail(kPasswordTooLong);
   return guard([&] {
-    BusyFlag busy(busy_);
-    try {
-      if (CosemAssociate()) {
-        *result = TRUE;
-        return;
-      }
-    } catch (...) {
-      CloseChannels();
-      throw;
-    }
-    CloseChannels();
+    refuseWhileBusy(busy_);
+    if ((authentication_ == 1 || authentication_ == 2) && password_.size() > static_cast<size_t>(kMaxPasswordBytes))
+      throw zr::com::ComError(kPasswordTooLong);
+    runExchange(
+        busy_, controllingUnknown(),
+        [&] {
+          if (CosemAssociate()) {
+            *result = TRUE;
+          } else {
+            CloseChannels();
+          }
+        },
+        [this] { CloseChannels(); });
   });
 }
 
 HRESULT CZrDLMS::CosemRelease() {
-  if (busy_) return busyError();
-  if (!associated_) return S_OK;
   return guard([&] {
-    BusyFlag busy(busy_);
-    try {
-      // The meter's answer does not matter: the association ends either way.
-      if (!custom_) SendDisc();
-    } catch (...) {
+    refuseWhileBusy(busy_);
+    if (!associated_) return;
+    // The meter's answer does not matter: the association ends either way.
+    auto end = [this] {
       associated_ = FALSE;
       CloseChannels();
-      throw;
-    }
-    associated_ = FALSE;
-    CloseChannels();
+    };
+    runExchange(
+        busy_, controllingUnknown(),
+        [&] {
+          if (!custom_) SendDisc();
+          end();
+        },
+        end);
   });
 }
 
@@ -344,12 +322,12 @@ HRESULT CZrDLMS::runSingle(IZrCosemObject* cosem, BOOL* result, int (CZrDLMS::*s
   if (!cosem) return E_POINTER;
   CZrCosemObject* object = CZrCosemObject::fromInterface(cosem);
   if (!object) return E_INVALIDARG;
-  if (busy_) return busyError();
   // The host's reference may be the last one and a handler may drop it.
   zr::com::ComPtr<IZrCosemObject> hold(cosem);
   return guard([&] {
-    BusyFlag busy(busy_);
-    if ((this->*service)(object->cosem())) *result = TRUE;
+    runExchange(busy_, controllingUnknown(), [&] {
+      if ((this->*service)(object->cosem())) *result = TRUE;
+    });
   });
 }
 
@@ -367,12 +345,12 @@ HRESULT CZrDLMS::runList(IZrList* cosemList, BOOL* result, int (CZrDLMS::*servic
     hold.emplace_back(list->items()[k]);
     items.push_back(&object->cosem());
   }
-  if (busy_) return busyError();
   zr::com::ComPtr<IZrList> holdList(cosemList);
   return guard([&] {
-    BusyFlag busy(busy_);
-    // A count that does not fit its byte is refused by the request builders.
-    if ((this->*service)(items.data(), static_cast<int>(items.size()))) *result = TRUE;
+    runExchange(busy_, controllingUnknown(), [&] {
+      // A count that does not fit its byte is refused by the request builders.
+      if ((this->*service)(items.data(), static_cast<int>(items.size()))) *result = TRUE;
+    });
   });
 }
 

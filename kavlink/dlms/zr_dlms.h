@@ -11,7 +11,10 @@
 
 #include <string>
 
-#include "channels/serial/zr_serial.h"
+#include "engines/busy_flag.h"
+#include "channels/control_ports.h"
+#include "channels/host_channel.h"
+#include "channels/socket/socket_channel.h"
 #include "channels/socket/zr_socket.h"
 #include "com/com_ptr.h"
 #include "com/connection_point.h"
@@ -98,9 +101,9 @@ class CZrDLMS final : public zr::com::ComObject<CZrDLMS, zr::com::DispatchImpl<C
   int ParseHdlcFrame();
   void ChannelSend(const uint8_t* bytes, int length);
   int ChannelReceive();
-  int receiveSerial();
-  int receiveSocket();
-  LONG socketRecv(uint8_t* at, int room);
+  int receiveFrame();
+  // The channel of the exchange: the serial port on channel 0, else the socket.
+  ByteChannel& port();
   void ResetChannel();
   void CloseChannels();
   int SendSnrm();
@@ -124,12 +127,11 @@ class CZrDLMS final : public zr::com::ComObject<CZrDLMS, zr::com::DispatchImpl<C
   int doGetList(CosemData* const* items, int n);
   int doSetList(CosemData* const* items, int n);
   int doActionList(CosemData* const* items, int n);
-  HRESULT busyError();
 
   zr::com::ConnectionPoint events_;
-  zr::com::ComPtr<IZrTools> tools_;
-  zr::com::ComPtr<CZrSerial> serial_;
-  zr::com::ComPtr<CZrSocket> socket_;
+  ControlPorts ports_;
+  zr::com::ComPtr<CZrSocket> socket_ = madeForControl(CZrSocket::create());
+  SocketChannel socketChannel_{*socket_};
   int32_t lastError_ = 0;
   int32_t aareDiagnostic_ = 0;
   int32_t getResult_ = 0;
@@ -156,8 +158,10 @@ class CZrDLMS final : public zr::com::ComObject<CZrDLMS, zr::com::DispatchImpl<C
   LONG authentication_ = 0;
   std::string password_;
   LONG waitTimeout_ = 7000;
-  int32_t busy_ = 0;
+  BusyFlag busy_;
   uint8_t authBuffer_[kAuthBufferSize] = {};
+  // The Custom path: the host carries each request in the APDU buffer and answers there.
+  HostChannel host_;
   DlmsServerContext server_;
 };
 

@@ -113,35 +113,17 @@ int CZrDLMS::ParseHdlcFrame() {
   return 1;
 }
 
-LONG CZrDLMS::socketRecv(uint8_t* at, int room) {
-  // The socket reads BufferSize bytes at a time, which may be more than is left here.
-  LONG size = 0;
-  socket_->get_BufferSize(&size);
-  const bool capped = size > room;
-  if (capped) socket_->put_BufferSize(room);
-  LONG n = -1;
-  socket_->Recv(reinterpret_cast<PTRBUF>(at), &n);
-  if (capped) socket_->put_BufferSize(size);
-  return n;
-}
+ByteChannel& CZrDLMS::port() { return channel_ == 0 ? ports_.serialChannel() : socketChannel_; }
 
 void CZrDLMS::ChannelSend(const uint8_t* bytes, int length) {
-  if (channel_ == 0) {
-    serial_->PurgePort();
-    serial_->WritePort(bytes, static_cast<DWORD>(length));
-  } else {
-    // Whatever the socket still holds belongs to an earlier exchange.
-    socketRecv(rx_, kReceiveSize);
-    VARIANT_BOOL sent = VARIANT_FALSE;
-    socket_->Send(reinterpret_cast<PTRBUF>(bytes), length, &sent);
-    if (!sent) ThrowErrorText(std::string("Socket send failed:  ") + socket_->ErrorText());
-  }
+  port().purge();
+  port().write(bytes, static_cast<size_t>(length));
   rxCount_ = 0;
   fireMsg(true);
 }
 
 int CZrDLMS::ChannelReceive() {
-  int r = channel_ == 0 ? receiveSerial() : receiveSocket();
+  int r = receiveFrame();
   if (r == 1 && frameKind_ == hfkDM) r = failWith(kErrDisconnected);
   if (r != 1) {
     rxCount_ = 0;
@@ -150,29 +132,14 @@ int CZrDLMS::ChannelReceive() {
   return 1;
 }
 
-int CZrDLMS::receiveSerial() {
-  const DWORD timeout = waitTimeout_ > 0 ? static_cast<DWORD>(waitTimeout_) : 0;
-  DWORD n = serial_->WaitForInput(timeout);
-  while (n > 0) {
-    if (rxCount_ + n >= static_cast<DWORD>(kReceiveSize)) return failWith(kErrTimeout);
-    rxCount_ = static_cast<uint16_t>(rxCount_ + serial_->ReadPort(rx_ + rxCount_, n));
-    const int parsed = ParseHdlcFrame();
-    if (parsed != 0) return parsed;
-    n = serial_->WaitForInput(timeout);
-  }
-  return failWith(kErrTimeout);
-}
-
-// A reply may come in several pieces over TCP as well: gathered like on the serial line,
-// each piece with a fresh wait.
-int CZrDLMS::receiveSocket() {
-  const DWORD timeout = waitTimeout_ > 0 ? static_cast<DWORD>(waitTimeout_) : 0;
+// A reply may come in several pieces, over TCP as well: each piece with a fresh wait.
+int CZrDLMS::receiveFrame() {
+  ByteChannel& in = port();
+  const uint32_t timeout = waitTimeout_ > 0 ? static_cast<uint32_t>(waitTimeout_) : 0;
   for (;;) {
-    const int room = kReceiveSize - 1 - rxCount_;
-    if (room <= 0 || socket_->WaitReadable(timeout) == 0) return failWith(kErrTimeout);
-    const LONG n = socketRecv(rx_ + rxCount_, room);
-    if (n <= 0) return failWith(kErrTimeout);
-    rxCount_ = static_cast<uint16_t>(rxCount_ + n);
+    const uint32_t n = in.waitForInput(timeout);
+    if (n == 0 || rxCount_ + n >= static_cast<uint32_t>(kReceiveSize)) return failWith(kErrTimeout);
+    rxCount_ = static_cast<uint16_t>(rxCount_ + in.read(rx_ + rxCount_, n));
     const int parsed = ParseHdlcFrame();
     if (parsed != 0) return parsed;
   }
@@ -180,8 +147,8 @@ int CZrDLMS::receiveSocket() {
 
 void CZrDLMS::ResetChannel() {
   if (channel_ == 0) {
-    serial_->Close();
-    serial_->OpenPort();
+    ports_.serial().Close();
+    ports_.serial().OpenPort();
     return;
   }
   socket_->Close();
@@ -191,7 +158,7 @@ void CZrDLMS::ResetChannel() {
 }
 
 void CZrDLMS::CloseChannels() {
-  serial_->Close();
+  ports_.serial().Close();
   socket_->Close();
 }
 

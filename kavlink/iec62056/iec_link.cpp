@@ -182,7 +182,7 @@ std::string breakMessage(int32_t digit) {
 
 // ---- the engine ---------------------------------------------------------------------
 
-IecLink::IecLink(ByteChannel& channel, const LinkSettings& settings, LinkEvents* events)
+IecLink::IecLink(kavlink::ByteChannel& channel, const LinkSettings& settings, LinkEvents* events)
     : channel_(channel), settings_(settings), events_(events) {}
 
 bool IecLink::fail(int32_t code) {
@@ -196,17 +196,17 @@ bool IecLink::failCommand(int32_t code) {
   return false;
 }
 
-void IecLink::show(std::string_view text, int mode) {
+void IecLink::show(std::string_view text, Show how) {
   if (!events_) return;
-  if (mode == 2) {
+  if (how == Show::DataLine) {
     events_->onDataGroup(std::string(text));
   } else {
-    events_->onComm(formatCommText(text, settings_.msgDisplayFormat), mode == 1);
+    events_->onComm(formatCommText(text, settings_.msgDisplayFormat), how == Show::Sent);
   }
 }
 
 void IecLink::sendMessage(std::string_view text) {
-  if (settings_.msgNotify) show(text, 1);
+  if (settings_.msgNotify) show(text, Show::Sent);
   if (settings_.msgDelay > 0) channel_.sleepMs(static_cast<uint32_t>(settings_.msgDelay));
   buffer_.clear();
   channel_.write(text);
@@ -216,7 +216,7 @@ bool IecLink::receiveReply(Reply& reply) {
   std::string line;
   size_t scan = 0;
   while (!classifyReply(buffer_, settings_.formatB, reply)) {
-    if (!busy_) return fail(kErrTimeout);
+    if (!busy_.raised()) return fail(kErrTimeout);
     if (channel_.waitForInput(nonNegative(settings_.msgTimeout)) < 1) return fail(kErrTimeout);
     char chunk[kChunkSize];
     const size_t got = std::min(channel_.read(chunk, sizeof chunk), sizeof chunk);
@@ -226,14 +226,14 @@ bool IecLink::receiveReply(Reply& reply) {
       buffer_ += chunk[i];
     }
     const bool notify = settings_.msgNotify != 0;
-    if (notify && settings_.msgImmediate) show(std::string_view(chunk, got), 0);
+    if (notify && settings_.msgImmediate) show(std::string_view(chunk, got), Show::Received);
     if (notify && settings_.msgDisplayGroup && !buffer_.empty() && buffer_.front() == kStx) {
       // The scan may stand one past the end: the BCC after ETX/EOT is skipped when it comes.
       for (; scan < buffer_.size(); ++scan) {
         const char c = buffer_[scan];
         if (c == kStx || c == '!' || c == kCr) continue;
         if (c == kLf || c == kEtx || c == kEot) {
-          if (!line.empty()) show(line, 2);
+          if (!line.empty()) show(line, Show::DataLine);
           line.clear();
           if (c != kLf) ++scan;
           continue;
@@ -244,7 +244,7 @@ bool IecLink::receiveReply(Reply& reply) {
     if (classifyReply(buffer_, settings_.formatB, reply)) break;
     if (static_cast<int64_t>(buffer_.size()) >= receiveLimit_) return fail(kErrTooLong);
   }
-  if (settings_.msgNotify) show(reply.message, 0);
+  if (settings_.msgNotify) show(reply.message, Show::Received);
   if (carriesBcc(reply.kind)) {
     std::string_view m = reply.message;
     if (bcc(m.substr(1, m.size() - 2)) != static_cast<uint8_t>(m.back())) return fail(kErrBcc);
@@ -254,11 +254,11 @@ bool IecLink::receiveReply(Reply& reply) {
 }
 
 bool IecLink::receiveReadout(int32_t maxLength, std::string& message) {
-  receiveLimit_ = maxLength;
   Reply r;
-  const bool received = receiveReply(r);
-  receiveLimit_ = kDefaultReceiveLimit;
-  if (!received) return false;
+  {
+    LongReceive longer(*this, maxLength);
+    if (!receiveReply(r)) return false;
+  }
   if (r.kind == MsgKind::Data || r.kind == MsgKind::Error) {
     message = std::move(r.message);
     return true;
@@ -281,7 +281,7 @@ bool IecLink::signOn(bool programming) {
   modeLetter_ = choice.mode;
   if (choice.mode == 'A') return true;
   if (choice.mode == 'B') {
-    channel_.switchBaud(choice.rate);
+    channel_.setRate(choice.rate);
     return true;
   }
   std::string ack(1, kAck);
@@ -293,7 +293,7 @@ bool IecLink::signOn(bool programming) {
   ack += "\r\n";
   sendMessage(ack);
   channel_.sleepMs(nonNegative(settings_.switchBaudDelay));
-  channel_.switchBaud(choice.rate);
+  channel_.setRate(choice.rate);
   if (!programming) return true;
   if (!receiveReply(r)) return false;
   if (r.kind != MsgKind::Command) return fail(kErrProtocol);

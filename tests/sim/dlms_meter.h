@@ -2,21 +2,25 @@
 // mode whose host answers OnCosemServer from a small object table (clock, energy
 // registers, a long profile-like value that needs several frames), behind a file
 // descriptor (a pseudo-terminal's master side) or a loopback TCP listener. Header only:
-// it needs the component's objects, which the simulated peers library does not link.
+// it needs the component's objects, which the simulated peers library does not link; its
+// users link libcrypto (the simulated peers library brings it).
 #pragma once
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <openssl/evp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -25,19 +29,30 @@
 
 #include "com/com_ptr.h"
 #include "dlms/zr_dlms.h"
+#include "sim/fd_write.h"
 
 namespace sim {
 
 using DlmsBytes = std::vector<uint8_t>;
 
-// The toy challenge answer both sides compute from a shared secret (a real meter uses a
-// cipher; the control leaves the computation to its host).
+// The answer to a high level challenge, as open DLMS stacks compute it for mechanism 2 by
+// default, so a standard client can associate: the challenge, zero-padded to whole 16-byte
+// blocks, encrypted block by block with AES-128 under the secret zero-padded (or cut) to 16
+// bytes. Both sides use it: the meter's host and the client's (the control leaves the
+// computation to its host). Empty when the cipher cannot be set up.
 inline DlmsBytes dlmsHlsAnswer(const std::string& secret, const uint8_t* challenge, size_t n) {
-  DlmsBytes out(n);
-  for (size_t i = 0; i < n; ++i) {
-    const uint8_t k = secret.empty() ? 0x5A : static_cast<uint8_t>(secret[i % secret.size()]);
-    out[i] = static_cast<uint8_t>((challenge[i] ^ k) + i);
-  }
+  uint8_t key[16] = {};
+  std::memcpy(key, secret.data(), std::min(secret.size(), sizeof key));
+  DlmsBytes plain(challenge, challenge + n);
+  plain.resize((n + 15) / 16 * 16, 0);
+  DlmsBytes out(plain.size());
+  std::unique_ptr<EVP_CIPHER_CTX, void (*)(EVP_CIPHER_CTX*)> ctx(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
+  int len = 0;
+  if (!ctx || EVP_EncryptInit_ex(ctx.get(), EVP_aes_128_ecb(), nullptr, key, nullptr) != 1 ||
+      EVP_CIPHER_CTX_set_padding(ctx.get(), 0) != 1 ||
+      EVP_EncryptUpdate(ctx.get(), out.data(), &len, plain.data(), static_cast<int>(plain.size())) != 1 ||
+      static_cast<size_t>(len) != out.size())
+    return {};
   return out;
 }
 
@@ -139,9 +154,9 @@ class DlmsObjectTable {
       case 0xF3: {
         // data: 09 n f(server challenge); the answer: 09 n f(client challenge).
         const DlmsBytes expected = dlmsHlsAnswer(hlsSecret, serverChallenge.data(), serverChallenge.size());
-        if (len < 2 || data[0] != 0x09 || DlmsBytes(data + 2, data + len) != expected) return false;
-        DlmsBytes reply = {0x09, static_cast<uint8_t>(clientChallenge_.size())};
-        DlmsBytes f = dlmsHlsAnswer(hlsSecret, clientChallenge_.data(), clientChallenge_.size());
+        if (expected.empty() || len < 2 || data[0] != 0x09 || DlmsBytes(data + 2, data + len) != expected) return false;
+        const DlmsBytes f = dlmsHlsAnswer(hlsSecret, clientChallenge_.data(), clientChallenge_.size());
+        DlmsBytes reply = {0x09, static_cast<uint8_t>(f.size())};
         reply.insert(reply.end(), f.begin(), f.end());
         give(reply);
         return true;
@@ -244,23 +259,6 @@ class DlmsEngine {
   DWORD cookie_ = 0;
 };
 
-inline void dlmsWriteAll(int fd, const uint8_t* p, size_t n) {
-  while (n > 0) {
-    ssize_t w = ::write(fd, p, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN) {
-        pollfd pf{fd, POLLOUT, 0};
-        ::poll(&pf, 1, 50);
-        continue;
-      }
-      return;
-    }
-    p += w;
-    n -= static_cast<size_t>(w);
-  }
-}
-
 // A DLMS meter on a descriptor (a pseudo-terminal's master side) or on a loopback TCP
 // listener (one connection at a time), served by its own thread with its own engine.
 class DlmsMeterPeer {
@@ -351,7 +349,7 @@ class DlmsMeterPeer {
       }
       for (const DlmsBytes& a : engine.feed(buf, static_cast<size_t>(n))) {
         const size_t step = chunkSize.load() ? chunkSize.load() : a.size();
-        for (size_t at = 0; at < a.size(); at += step) dlmsWriteAll(fd, a.data() + at, std::min(step, a.size() - at));
+        for (size_t at = 0; at < a.size(); at += step) writeAllToFd(fd, a.data() + at, std::min(step, a.size() - at));
         ++framesAnswered;
         if (stopped()) return;
       }

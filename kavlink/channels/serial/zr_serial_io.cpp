@@ -35,33 +35,33 @@ bool bit0(LONG v) { return (v & 1) != 0; }
 zr::serial::LineSettings CZrSerial::lineSettings(bool forOpen) const {
   zr::serial::LineSettings s;
   // Negative values stay out of range as unsigned and are refused by the device layer.
-  s.baudRate = baudRate_ > 0 ? static_cast<uint32_t>(baudRate_) : 0;
-  s.dataBits = static_cast<uint32_t>(dataBits_);
-  s.parity = static_cast<uint32_t>(parityBits_);
-  s.stopBits = static_cast<uint32_t>(stopBits_);
+  s.baudRate = config_.baudRate > 0 ? static_cast<uint32_t>(config_.baudRate) : 0;
+  s.dataBits = static_cast<uint32_t>(config_.dataBits);
+  s.parity = static_cast<uint32_t>(config_.parityBits);
+  s.stopBits = static_cast<uint32_t>(config_.stopBits);
   const bool check = bit0(parityCheck_);
   const bool parityReplace = check && bit0(parityReplace_);
   s.parityCheck = check;
-  s.replaceErrors = (forOpen && bit0(useErrChar_)) || parityReplace;
-  s.errorChar = parityReplace ? parityErrorChar_ : forOpen ? errChar_ : 0;
-  s.discardNull = bit0(discardNull_);
-  s.ctsOutFlow = bit0(outxCtsFlow_);
-  s.dsrOutFlow = bit0(outxDsrFlow_);
-  s.dtrControl = static_cast<uint32_t>(dtrControl_ & 3);
-  s.rtsControl = static_cast<uint32_t>(rtsControl_ & 3);
-  s.dsrSensitivity = bit0(dsrSensitivity_);
-  s.xonXoffOut = bit0(xonXoffOut_);
-  s.xonXoffIn = bit0(xonXoffIn_);
-  s.xonChar = xonChar_;
-  s.xoffChar = xoffChar_;
-  s.eventChar = static_cast<uint8_t>(eventChar_);
-  s.eofChar = forOpen ? eofChar_ : device_.settings().eofChar;
+  s.replaceErrors = (forOpen && bit0(config_.useErrChar)) || parityReplace;
+  s.errorChar = parityReplace ? parityErrorChar_ : forOpen ? config_.errChar : 0;
+  s.discardNull = bit0(config_.discardNull);
+  s.ctsOutFlow = bit0(config_.outxCtsFlow);
+  s.dsrOutFlow = bit0(config_.outxDsrFlow);
+  s.dtrControl = static_cast<uint32_t>(config_.dtrControl & 3);
+  s.rtsControl = static_cast<uint32_t>(config_.rtsControl & 3);
+  s.dsrSensitivity = bit0(config_.dsrSensitivity);
+  s.xonXoffOut = bit0(config_.xonXoffOut);
+  s.xonXoffIn = bit0(config_.xonXoffIn);
+  s.xonChar = config_.xonChar;
+  s.xoffChar = config_.xoffChar;
+  s.eventChar = static_cast<uint8_t>(config_.eventChar);
+  s.eofChar = forOpen ? config_.eofChar : device_.settings().eofChar;
   return s;
 }
 
 void CZrSerial::OpenPort() {
   if (connected_) throw ComError("Port already opened");
-  std::optional<std::string> path = zr::serial::devicePath(port_);
+  std::optional<std::string> path = zr::serial::devicePath(config_.port);
   if (!path) throw ComError("Unable to open com port");
   try {
     device_.open(*path);

@@ -56,6 +56,9 @@ class CZrSocket final : public zr::com::ComObject<CZrSocket, zr::com::DispatchIm
   // readable (or cannot be looked at: the following receive tells why), 0 when the time
   // is up or Stop was called during the wait.
   LONG WaitReadable(DWORD timeoutMs);
+  // Recv for a caller of this module: up to length bytes of what the client socket holds,
+  // into the given buffer, whatever BufferSize says; -1 with the last error set.
+  LONG ReceiveInto(void* buffer, size_t length);
   // The fixed text of the current last error code; static, never freed by the caller.
   const char* ErrorText() const;
   // The fixed text of any code.

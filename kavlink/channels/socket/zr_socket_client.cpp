@@ -191,15 +191,19 @@ HRESULT CZrSocket::Recv(PTRBUF ptrBuf, LONG* result) {
     lastError_ = zr::net::WSAEFAULT;
     return S_OK;
   }
-  IoResult r = socket_.recv(reinterpret_cast<void*>(ptrBuf), static_cast<size_t>(bufferSize_));
+  *result = ReceiveInto(reinterpret_cast<void*>(ptrBuf), static_cast<size_t>(bufferSize_));
+  return S_OK;
+}
+
+LONG CZrSocket::ReceiveInto(void* buffer, size_t length) {
+  IoResult r = socket_.recv(buffer, length);
   receiveDone(r);
   if (!r.ok()) {
     lastError_ = r.error;
-    return S_OK;
+    return -1;
   }
-  *result = static_cast<LONG>(r.count);
   if (r.count == 0) closeSeen();
-  return S_OK;
+  return static_cast<LONG>(r.count);
 }
 
 void CZrSocket::closeSeen() {

@@ -90,7 +90,7 @@ class ScriptedPeer {
             pollfd s{stop_[0], POLLIN, 0};
             if (::poll(&s, 1, 20) > 0) return;
           }
-          sim::dlmsWriteAll(fd_, r[i].data(), r[i].size());
+          sim::writeAllToFd(fd_, r[i].data(), r[i].size());
         }
       }
       if (!got.empty() && got[0] != 0x7E) got.clear();
@@ -456,6 +456,36 @@ TEST_F(ClientCustom, AssociationRules) {
   };
   EXPECT_EQ(host.open(), FALSE);
   EXPECT_EQ(host.lastError(), "COSEM APDU Size is too large!");
+}
+
+TEST_F(ClientCustom, OnlyTheReplyToTheChallengeRunsWithTheBusyFlagDown) {
+  host.control->put_Authentioation(2);
+  host.setPassword("CtoS");
+  const Bytes aare = {0x61, 0x2C, 0xA1, 0x09, 0x06, 0x07, 0x60, 0x85, 0x74, 0x05, 0x08, 0x01, 0x01, 0xA2, 0x03, 0x02,
+                      0x01, 0x00, 0xA3, 0x05, 0xA1, 0x03, 0x02, 0x01, 0x0E, 0x88, 0x02, 0x07, 0x80, 0x89, 0x07, 0x60,
+                      0x85, 0x74, 0x05, 0x08, 0x02, 0x02, 0xAA, 0x06, 0x80, 0x04, 1,    2,    3,    4};
+  const Bytes fStoC = sim::dlmsHlsAnswer(host.hlsSecret, reinterpret_cast<const uint8_t*>("CtoS"), 4);
+  Bytes actionReply = {0xC7, 0x01, 0xC1, 0x00, 0x01, 0x00, 0x09, static_cast<uint8_t>(fStoC.size())};
+  actionReply.insert(actionReply.end(), fStoC.begin(), fStoC.end());
+  answers = {aare, actionReply};
+  // A release while not associated does nothing unless refused: it shows the flag alone.
+  std::vector<std::pair<std::string, HRESULT>> nested;
+  auto carry = host.hook;
+  host.hook = [&](DISPID id, DISPPARAMS* p) {
+    if (id == _IZrDLMSEvents::kOnCosemComm) {
+      const uint8_t tag = *reinterpret_cast<uint8_t*>(p->rgvarg[1].ullVal);
+      nested.emplace_back(tag == 0x60 ? "AARQ" : "ACTION", host.control->CosemRelease());
+      carry(id, p);
+    } else if (id == _IZrDLMSEvents::kOnCosemAuthen) {
+      nested.emplace_back("authentication " + std::to_string(p->rgvarg[3].lVal), host.control->CosemRelease());
+    }
+  };
+  EXPECT_EQ(host.open(), TRUE) << host.lastError();
+  const std::vector<std::pair<std::string, HRESULT>> expected = {{"AARQ", DISP_E_EXCEPTION},
+                                                                 {"authentication 1", DISP_E_EXCEPTION},
+                                                                 {"ACTION", S_OK},
+                                                                 {"authentication 2", DISP_E_EXCEPTION}};
+  EXPECT_EQ(nested, expected);
 }
 
 TEST_F(ClientCustom, NullAndForeignObjectsAreRefusedBeforeAnyExchange) {

@@ -164,6 +164,12 @@ TEST_F(Engine, HighLevelReplyCompletesOnlyAnAssociationTheEngineLeftPending) {
   Bytes answer = apdu(good);
   ASSERT_GE(answer.size(), 6u);
   EXPECT_EQ(Bytes(answer.begin(), answer.begin() + 6), (Bytes{0xC7, 0x01, 0xC1, 0x00, 0x01, 0x00}));
+  // The meter's own answer: an octet-string of whole cipher blocks, however short the
+  // client's challenge.
+  const Bytes back = sim::dlmsHlsAnswer(table.hlsSecret, reinterpret_cast<const uint8_t*>(ctos.data()), ctos.size());
+  Bytes returned = {0x09, 16};
+  returned.insert(returned.end(), back.begin(), back.end());
+  EXPECT_EQ(Bytes(answer.begin() + 6, answer.end()), returned);
   EXPECT_EQ(apdu(kGetEnergy), (Bytes{0xC4, 0x01, 0xC1, 0x00, 0x06, 0x00, 0x01, 0xE2, 0x40}));
 }
 
