@@ -30,6 +30,7 @@ CZrDLMS::CZrDLMS()
         return int64_t{len};
       }) {
   addConnectionPoint(&events_);
+  link_.onFrameGathered = [this] { fireMsg(false); };
 }
 
 HRESULT CZrDLMS::finalConstruct() {
@@ -71,24 +72,24 @@ HRESULT CZrDLMS::put_WaitTimeout(LONG value) {
   return S_OK;
 }
 
-HRESULT CZrDLMS::get_PhysicalAddr(USHORT* value) { return zr::com::outValue(value, physicalAddr_); }
+HRESULT CZrDLMS::get_PhysicalAddr(USHORT* value) { return zr::com::outValue(value, link_.address.physical); }
 
 HRESULT CZrDLMS::put_PhysicalAddr(USHORT value) {
-  physicalAddr_ = value;
+  link_.address.physical = value;
   return S_OK;
 }
 
-HRESULT CZrDLMS::get_LogicalAddr(USHORT* value) { return zr::com::outValue(value, logicalAddr_); }
+HRESULT CZrDLMS::get_LogicalAddr(USHORT* value) { return zr::com::outValue(value, link_.address.logical); }
 
 HRESULT CZrDLMS::put_LogicalAddr(USHORT value) {
-  logicalAddr_ = value;
+  link_.address.logical = value;
   return S_OK;
 }
 
-HRESULT CZrDLMS::get_ClientAddr(BYTE* value) { return zr::com::outValue(value, clientAddr_); }
+HRESULT CZrDLMS::get_ClientAddr(BYTE* value) { return zr::com::outValue(value, link_.address.client); }
 
 HRESULT CZrDLMS::put_ClientAddr(BYTE value) {
-  clientAddr_ = value;
+  link_.address.client = value;
   return S_OK;
 }
 
@@ -139,25 +140,19 @@ HRESULT CZrDLMS::GetLastErrorStr(BSTR* result) {
 
 HRESULT CZrDLMS::GetCommMsg(BOOL btx, BSTR* result) {
   if (!result) return E_POINTER;
-  const std::string text = btx ? bufToHexText(tx_, txLength_) : bufToHexText(rx_, rxCount_);
+  const std::string text = btx ? bufToHexText(link_.tx(), link_.txLength()) : bufToHexText(link_.rx(), link_.rxCount());
   *result = zr::com::narrowBstr(text);
   return *result ? S_OK : E_OUTOFMEMORY;
 }
 
 // ---- exchanges ------------------------------------------------------------------------
 
-int CZrDLMS::requestRoom() const {
-  if (custom_) return kApduSize;
-  // One I-frame: the transmit buffer and the 11-bit length hold the header, the LLC
-  // bytes, the FCS and the flags besides the request.
-  uint8_t address[kHdlcMaxAddressBytes];
-  return kTransmitSize - (EncodeHdlcAddress(address) + 9) - 3;
-}
+int CZrDLMS::requestRoom() const { return custom_ ? kApduSize : link_.requestRoom(); }
 
 int CZrDLMS::exchange(int length, uint8_t expectedTag) {
   if (length <= 0) return failWith(kErrApduSize);
   if (!custom_) {
-    SendInformationFrame(apdu_, length);
+    if (!SendInformationFrame(apdu_, length)) return 0;
     return ReceiveInformationFrames(apdu_, expectedTag);
   }
   host_.write(apdu_, static_cast<size_t>(length));

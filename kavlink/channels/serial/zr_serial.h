@@ -144,7 +144,6 @@ class CZrSerial final
   void startEvents();
   void stopWatcher();
   void watch();
-  void waitStep(uint32_t ms, bool& queueIdle);
   // Hands the events this thread's own reads and writes raised to the hidden window.
   void postOwnEvents();
 

@@ -31,6 +31,7 @@ CZrSocket::CZrSocket()
     : threadCount_(defaultThreadCount()),
       events_(_IZrSocketEvents::iid, static_cast<IConnectionPointContainer*>(this), innerUnknown()) {
   addConnectionPoint(&events_);
+  events_.setAdviseHook([this] { sinkAdvised(); });
   CZrTools* tools = CZrTools::create();
   if (!tools) throw std::bad_alloc();
   tools_ = zr::com::ComPtr<IZrTools>::attach(static_cast<IZrTools*>(tools));

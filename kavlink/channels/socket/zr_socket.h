@@ -130,11 +130,12 @@ class CZrSocket final : public zr::com::ComObject<CZrSocket, zr::com::DispatchIm
   bool connectClient();
   void closeClient();
   bool startNotices();
+  int startWatcher();
+  void sinkAdvised();
   void onNotice(zr::msg::LPARAM notice);
-  void receiveDone();
+  void receiveDone(const zr::net::IoResult& r);
+  void closeSeen();
   bool failWith(int code);
-  // True when the step ended because the socket became readable.
-  bool waitStep(int ms);
 
   // ---- settings
   zr::com::ComPtr<IZrTools> tools_;
@@ -155,8 +156,10 @@ class CZrSocket final : public zr::com::ComObject<CZrSocket, zr::com::DispatchIm
   zr::msg::HWND window_ = nullptr;
   VARIANT_BOOL connected_ = VARIANT_FALSE;
   zr::net::Socket socket_;
+  // Runs only while a sink listens: the events are all a watcher is for.
   std::unique_ptr<zr::net::SocketWatcher> watcher_;
-  unsigned connection_ = 0;  // counts connects, so a notice can tell its connection is gone
+  bool closeNoticed_ = false;  // the owner has given the close notice itself
+  unsigned connection_ = 0;    // counts connects, so a notice can tell its connection is gone
 
   // ---- server: 2 idle, 0 starting, 1 running, 3 stopping
   std::atomic<LONG> serverState_{2};

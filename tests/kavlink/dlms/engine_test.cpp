@@ -209,6 +209,28 @@ TEST_F(Engine, SegmentsCountDownToTheLast) {
   EXPECT_EQ(one(frame(RrControl(4))).control, RrControl(4));
 }
 
+TEST_F(Engine, BareApduBetweenSegmentsLeavesTheLongAnswerWhole) {
+  associate();
+  Bytes v = {0x09, 0x81, 0xFF};
+  v.resize(296, 0x55);
+  v.back() = 0xAB;
+  table.setAttribute(1, {0, 0, 96, 1, 0, 255}, 2, v);
+  Bytes whole = {0xC4, 0x01, 0xC1, 0x00};
+  whole.insert(whole.end(), v.begin(), v.end());
+  Answer a = one(frame(IFrameControl(vr, vs), withLlc({0xC0, 0x01, 0xC1, 0x00, 0x01, 0, 0, 96, 1, 0, 255, 2, 0})));
+  ASSERT_TRUE(a.segmented);
+  // The bare path answers from its own state, short and in between.
+  EXPECT_EQ(bare({0xC0, 0x02, 0xC1}), (Bytes{0xC4, 0x01, 0xC1, 0x01, 0xFA}));
+  Answer b = one(frame(RrControl(2)));
+  Answer c = one(frame(RrControl(3)));
+  EXPECT_TRUE(b.segmented);
+  EXPECT_FALSE(c.segmented);
+  Bytes got(a.info.begin() + 3, a.info.end());
+  got.insert(got.end(), b.info.begin(), b.info.end());
+  got.insert(got.end(), c.info.begin(), c.info.end());
+  EXPECT_EQ(got, whole);
+}
+
 TEST_F(Engine, MalformedRequestsGetOtherReason) {
   associate();
   struct Row {
