@@ -11,6 +11,7 @@
 #include "dlms/zr_cosem_object.h"
 #include "module/class_table.h"
 #include "text/ansi.h"
+#include "text/trim.h"
 
 namespace kavlink {
 namespace {
@@ -19,13 +20,6 @@ constexpr char kPasswordTooLong[] = "Password is too long: at most 81 bytes fit 
 constexpr uint8_t kAssociationObis[6] = {0, 0, 40, 0, 0, 255};
 // A-XDR octet-string lengths of 128 and more need the long form, which is not sent.
 constexpr int kMaxAuthAnswer = 127;
-
-std::string trimmed(const std::string& s) {
-  const char* blanks = " \t\r\n\v\f";
-  size_t b = s.find_first_not_of(blanks);
-  if (b == std::string::npos) return {};
-  return s.substr(b, s.find_last_not_of(blanks) - b + 1);
-}
 
 }  // namespace
 
@@ -62,12 +56,12 @@ HRESULT CZrDLMS::put_Authentioation(LONG value) {
 
 HRESULT CZrDLMS::get_Password(BSTR* value) {
   if (!value) return E_POINTER;
-  *value = zr::com::allocBstr(zr::text::ansiToWide(password_));
+  *value = zr::com::narrowBstr(password_);
   return *value ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT CZrDLMS::put_Password(BSTR value) {
-  password_ = trimmed(zr::text::wideToAnsi(zr::com::bstrView(value)));
+  password_ = zr::text::trim(zr::text::wideToAnsi(zr::com::bstrView(value)));
   return S_OK;
 }
 
@@ -140,14 +134,14 @@ HRESULT CZrDLMS::GetLastErrorStr(BSTR* result) {
       break;
   }
   char buffer[96];
-  *result = zr::com::allocBstr(zr::text::ansiToWide(LastErrorText(lastError_, value, buffer, sizeof buffer)));
+  *result = zr::com::narrowBstr(LastErrorText(lastError_, value, buffer, sizeof buffer));
   return *result ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT CZrDLMS::GetCommMsg(BOOL btx, BSTR* result) {
   if (!result) return E_POINTER;
   const std::string text = btx ? bufToHexText(link_.tx(), link_.txLength()) : bufToHexText(link_.rx(), link_.rxCount());
-  *result = zr::com::allocBstr(zr::text::ansiToWide(text));
+  *result = zr::com::narrowBstr(text);
   return *result ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -315,10 +309,9 @@ HRESULT CZrDLMS::runSingle(IZrCosemObject* cosem, BOOL* result, int (CZrDLMS::*s
   if (!result) return E_POINTER;
   *result = FALSE;
   if (!cosem) return E_POINTER;
-  CZrCosemObject* object = CZrCosemObject::fromInterface(cosem);
+  // Held: the host's reference may be the last one and a handler may drop it.
+  const auto object = zr::com::implementationOf<CZrCosemObject>(cosem);
   if (!object) return E_INVALIDARG;
-  // The host's reference may be the last one and a handler may drop it.
-  zr::com::ComPtr<IZrCosemObject> hold(cosem);
   return guard([&] {
     runExchange(busy_, controllingUnknown(), [&] {
       if ((this->*service)(object->cosem())) *result = TRUE;
@@ -330,17 +323,16 @@ HRESULT CZrDLMS::runList(IZrList* cosemList, BOOL* result, int (CZrDLMS::*servic
   if (!result) return E_POINTER;
   *result = FALSE;
   if (!cosemList) return E_POINTER;
-  auto* list = dynamic_cast<CZrList*>(cosemList);
+  const auto list = zr::com::implementationOf<CZrList>(cosemList);
   if (!list) return E_INVALIDARG;
-  std::vector<zr::com::ComPtr<IDispatch>> hold;
+  std::vector<zr::com::ComPtr<CZrCosemObject>> hold;
   std::vector<CosemData*> items;
   for (LONG k = 0; k < list->count(); ++k) {
-    CZrCosemObject* object = CZrCosemObject::fromInterface(list->items()[k]);
+    auto object = zr::com::implementationOf<CZrCosemObject>(list->items()[k]);
     if (!object) return E_INVALIDARG;
-    hold.emplace_back(list->items()[k]);
     items.push_back(&object->cosem());
+    hold.push_back(std::move(object));
   }
-  zr::com::ComPtr<IZrList> holdList(cosemList);
   return guard([&] {
     runExchange(busy_, controllingUnknown(), [&] {
       // A count that does not fit its byte is refused by the request builders.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "text/trim.h"
+
 namespace kavlink::iec {
 namespace {
 
@@ -11,14 +13,6 @@ constexpr uint32_t kWakeupPauseMs = 1500;
 constexpr uint32_t kBreakPauseMs = 100;
 constexpr int kCommandSends = 3;
 constexpr int kPasswordSends = 4;
-
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-
-std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
 
 // A negative time from the settings means no pause rather than an endless one.
 uint32_t nonNegative(int32_t ms) { return ms > 0 ? static_cast<uint32_t>(ms) : 0; }
@@ -109,7 +103,7 @@ std::string formatCommText(std::string_view bytes, int32_t displayFormat) {
       std::snprintf(hex, sizeof hex, "%02X ", static_cast<unsigned>(static_cast<uint8_t>(c)));
       out += hex;
     }
-    return std::string(trimmed(out));
+    return std::string(zr::text::trim(out));
   }
   const bool bccLast = bytes.size() >= 3 && (bytes[bytes.size() - 2] == kEtx || bytes[bytes.size() - 2] == kEot);
   for (size_t i = 0; i < bytes.size(); ++i) {
@@ -149,13 +143,13 @@ std::string formatCommText(std::string_view bytes, int32_t displayFormat) {
         out += c;
     }
   }
-  return std::string(trimmed(out));
+  return std::string(zr::text::trim(out));
 }
 
 std::string commandData(std::string_view text) {
   const size_t q = text.find(')');
   if (q == std::string_view::npos) return {};
-  return std::string(trimmed(text.substr(0, q + 1)));
+  return std::string(zr::text::trim(text.substr(0, q + 1)));
 }
 
 std::string commandMessage(char letter, int32_t digit, std::string_view data, char terminator) {

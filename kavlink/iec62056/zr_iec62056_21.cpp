@@ -5,6 +5,7 @@
 #include "module/class_table.h"
 #include "module/property_stream.h"
 #include "text/ansi.h"
+#include "text/trim.h"
 
 namespace kavlink {
 namespace {
@@ -13,23 +14,17 @@ using zr::com::HResultError;
 
 std::string narrow(BSTR s) { return zr::text::wideToAnsi(zr::com::bstrView(s)); }
 
-std::string trimmedBytes(BSTR s) {
-  std::string t = narrow(s);
-  const char* blanks = " \t\r\n\v\f";
-  const size_t first = t.find_first_not_of(blanks);
-  if (first == std::string::npos) return {};
-  return t.substr(first, t.find_last_not_of(blanks) - first + 1);
-}
+std::string trimmedBytes(BSTR s) { return std::string(zr::text::trim(narrow(s))); }
 
 HRESULT giveText(BSTR* out, const std::string& bytes) {
   if (!out) return E_POINTER;
-  *out = zr::com::allocBstr(zr::text::ansiToWide(bytes));
+  *out = zr::com::narrowBstr(bytes);
   return *out ? S_OK : E_OUTOFMEMORY;
 }
 
 // Replaces an [in, out] string: the value the caller passed in is ours to free.
 void setText(BSTR* out, const std::string& bytes) {
-  BSTR text = zr::com::allocBstr(zr::text::ansiToWide(bytes));
+  BSTR text = zr::com::narrowBstr(bytes);
   if (!text) throw std::bad_alloc();
   SysFreeString(*out);
   *out = text;

@@ -9,27 +9,24 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <openssl/evp.h>
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cerrno>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "com/com_ptr.h"
 #include "dlms/zr_dlms.h"
 #include "sim/fd_write.h"
+#include "sim/peer_thread.h"
 
 namespace sim {
 
@@ -265,7 +262,7 @@ class DlmsMeterPeer {
  public:
   // Serves the descriptor fd.
   DlmsMeterPeer(DlmsObjectTable& table, LONG authentication, int fd) : table_(table), auth_(authentication), fd_(fd) {
-    thread_ = std::thread([this] { serveFd(fd_); });
+    thread_.start([this] { serveFd(fd_); });
   }
   // Listens on 127.0.0.1 (port 0: an ephemeral one).
   DlmsMeterPeer(DlmsObjectTable& table, LONG authentication) : table_(table), auth_(authentication) {
@@ -278,41 +275,24 @@ class DlmsMeterPeer {
     socklen_t n = sizeof a;
     ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &n);
     port_ = ntohs(a.sin_port);
-    thread_ = std::thread([this] { acceptLoop(); });
+    thread_.start([this] { acceptLoop(); });
   }
   ~DlmsMeterPeer() {
     stop();
-    ::close(stopFd_);
     if (listenFd_ >= 0) ::close(listenFd_);
   }
   DlmsMeterPeer(const DlmsMeterPeer&) = delete;
   DlmsMeterPeer& operator=(const DlmsMeterPeer&) = delete;
 
-  void stop() {
-    if (!thread_.joinable()) return;
-    uint64_t one = 1;
-    (void)!::write(stopFd_, &one, sizeof one);
-    thread_.join();
-  }
+  void stop() { thread_.stop(); }
   int port() const { return port_; }
   // Answer frames are written in pieces of this many bytes (0: whole).
   std::atomic<size_t> chunkSize{0};
   std::atomic<int> framesAnswered{0};
 
  private:
-  bool stopped() {
-    pollfd p{stopFd_, POLLIN, 0};
-    return ::poll(&p, 1, 0) > 0;
-  }
-
   void acceptLoop() {
-    for (;;) {
-      pollfd p[2] = {{listenFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
-      if (::poll(p, 2, -1) < 0) {
-        if (errno == EINTR) continue;
-        return;
-      }
-      if (p[1].revents) return;
+    while (thread_.waitReadable(listenFd_)) {
       int c = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
       if (c < 0) continue;
       serveFd(c);
@@ -324,34 +304,12 @@ class DlmsMeterPeer {
   void serveFd(int fd) {
     DlmsEngine engine(table_, auth_);
     uint8_t buf[1024];
-    for (;;) {
-      pollfd p[2] = {{fd, POLLIN, 0}, {stopFd_, POLLIN, 0}};
-      if (::poll(p, 2, -1) < 0) {
-        if (errno == EINTR) continue;
-        return;
-      }
-      if (p[1].revents) return;
-      if ((p[0].revents & POLLHUP) && !(p[0].revents & POLLIN)) {
-        // A pseudo-terminal whose slave is closed for now: look again shortly.
-        pollfd s{stopFd_, POLLIN, 0};
-        if (::poll(&s, 1, 10) > 0) return;
-        continue;
-      }
-      ssize_t n = ::read(fd, buf, sizeof buf);
-      if (n <= 0) {
-        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        if (n < 0 && errno == EIO) {
-          pollfd s{stopFd_, POLLIN, 0};
-          if (::poll(&s, 1, 10) > 0) return;
-          continue;
-        }
-        return;
-      }
-      for (const DlmsBytes& a : engine.feed(buf, static_cast<size_t>(n))) {
+    while (const size_t n = thread_.receive(fd, buf, sizeof buf)) {
+      for (const DlmsBytes& a : engine.feed(buf, n)) {
         const size_t step = chunkSize.load() ? chunkSize.load() : a.size();
         for (size_t at = 0; at < a.size(); at += step) writeAllToFd(fd, a.data() + at, std::min(step, a.size() - at));
         ++framesAnswered;
-        if (stopped()) return;
+        if (thread_.stopped()) return;
       }
     }
   }
@@ -361,8 +319,7 @@ class DlmsMeterPeer {
   int fd_ = -1;
   int listenFd_ = -1;
   int port_ = 0;
-  int stopFd_ = ::eventfd(0, EFD_CLOEXEC);
-  std::thread thread_;
+  PeerThread thread_;
 };
 
 }  // namespace sim

@@ -72,7 +72,7 @@ HRESULT CZrSerial::put_StopBits(TStopBits value) {
 
 HRESULT CZrSerial::get_Port(BSTR* value) {
   if (!value) return E_POINTER;
-  *value = zr::com::allocBstr(zr::text::ansiToWide(config_.port));
+  *value = zr::com::narrowBstr(config_.port);
   return *value ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -218,7 +218,7 @@ HRESULT CZrSerial::GetPortName(LONG index, BSTR* result) {
   if (!result) return E_POINTER;
   *result = nullptr;
   if (index < 0 || static_cast<size_t>(index) >= portNames_.size()) return E_INVALIDARG;
-  *result = zr::com::allocBstr(zr::text::ansiToWide(portNames_[static_cast<size_t>(index)]));
+  *result = zr::com::narrowBstr(portNames_[static_cast<size_t>(index)]);
   return *result ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -302,7 +302,7 @@ HRESULT CZrSerial::RecvStr(BSTR* result) {
     if (n == 0) return;
     std::vector<char> bytes(n);
     DWORD got = ReadPort(bytes.data(), n);
-    *result = zr::com::allocBstr(zr::text::ansiToWide(std::string_view(bytes.data(), got)));
+    *result = zr::com::narrowBstr(std::string_view(bytes.data(), got));
     if (!*result) throw std::bad_alloc();
   });
 }

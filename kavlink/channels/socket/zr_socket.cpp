@@ -48,7 +48,7 @@ HRESULT CZrSocket::finalConstruct() {
 
 HRESULT CZrSocket::get_Host(BSTR* value) {
   if (!value) return E_POINTER;
-  *value = zr::com::allocBstr(zr::text::ansiToWide(host_));
+  *value = zr::com::narrowBstr(host_);
   return *value ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -149,7 +149,7 @@ HRESULT CZrSocket::GetLastError(LONG* result) { return zr::com::outValue(result,
 
 HRESULT CZrSocket::GetLastErrorStr(BSTR* result) {
   if (!result) return E_POINTER;
-  *result = zr::com::allocBstr(zr::text::ansiToWide(ErrorText()));
+  *result = zr::com::narrowBstr(ErrorText());
   return *result ? S_OK : E_OUTOFMEMORY;
 }
 

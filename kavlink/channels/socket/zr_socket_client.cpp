@@ -230,7 +230,7 @@ HRESULT CZrSocket::RecvFrom(BSTR* ip, LONG* Port, PTRBUF ptrBuf, LONG* result) {
   }
   std::string sender;
   if (zr::net::nameOf(from, true, sender) != 0) sender = "<unknown>";
-  BSTR text = zr::com::allocBstr(zr::text::ansiToWide(sender));
+  BSTR text = zr::com::narrowBstr(sender);
   if (!text) return E_OUTOFMEMORY;
   SysFreeString(*ip);
   *ip = text;

@@ -6,7 +6,7 @@ namespace kavlink {
 
 BSTR BufToHexBstr(const uint8_t* bytes, int32_t count) {
   if (count <= 0 || !bytes) return nullptr;
-  return zr::com::allocBstr(zr::text::ansiToWide(bufToHexText(bytes, count)));
+  return zr::com::narrowBstr(bufToHexText(bytes, count));
 }
 
 }  // namespace kavlink
