@@ -1,33 +1,32 @@
-// GET round trips of the DLMS control against the meter-side engine, over a
-// pseudo-terminal and over loopback TCP (median and p99 per round trip), next to the
-// same frames exchanged with plain POSIX calls against a far end that answers with the
-// engine's reply at once; and the engine's requests handled per second straight from
-// memory.
+// GET round trips of the DLMS control against the simulated meter, over a pseudo-terminal
+// and over loopback TCP, next to the same GET made with plain POSIX calls against a meter of
+// the same kind, interleaved exchange by exchange (median and p99 of each, and their
+// ratios); and the engine's requests handled per second straight from memory.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "dlms/hdlc.h"
 #include "dlms/zr_cosem_object.h"
 #include "dlms/zr_dlms.h"
+#include "roundtrip_stats.h"
 #include "sim/dlms_meter.h"
 #include "sim/pty_pair.h"
 #include "text/ansi.h"
 
 using namespace kavlink;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
@@ -46,94 +45,150 @@ Bytes iframe(uint8_t control, const Bytes& apdu, bool toServer) {
 }
 
 const Bytes kGetApdu = {0xC0, 0x01, 0xC1, 0x00, 0x03, 1, 0, 1, 8, 0, 255, 0x02, 0x00};
-const Bytes kAnswerApdu = {0xC4, 0x01, 0xC1, 0x00, 0x06, 0x00, 0x01, 0xE2, 0x40};
 
-// Answers every whole frame it reads with one fixed reply frame.
-class CannedPeer {
+const Bytes kSnrm = {0x7E, 0xA0, 0x07, 0x03, 0x21, 0x93, 0x0F, 0x01, 0x7E};
+const Bytes kAarq = {0x60, 0x1D, 0xA1, 0x09, 0x06, 0x07, 0x60, 0x85, 0x74, 0x05, 0x08, 0x01, 0x01, 0xBE, 0x10, 0x04,
+                     0x0E, 0x01, 0x00, 0x00, 0x00, 0x06, 0x5F, 0x1F, 0x04, 0x00, 0x00, 0x7E, 0x1F, 0xFF, 0xFF};
+
+// The simulated meter's engine behind every descriptor, all served by one thread: both
+// sides of a comparison meet the same far end, on the same thread and core. Serves the
+// pseudo-terminal masters it is given, and every connection to its loopback port.
+class SharedMeter {
  public:
-  CannedPeer(int fd, Bytes reply) : fd_(fd), reply_(std::move(reply)), thread_([this] { run(); }) {}
-  ~CannedPeer() {
-    stop_ = true;
-    thread_.join();
+  explicit SharedMeter(std::vector<int> ptyMasters) : fds_(std::move(ptyMasters)) {
+    listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(listen_, 4);
+    socklen_t n = sizeof a;
+    ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &n);
+    port_ = ntohs(a.sin_port);
+    thread_ = std::thread([this] { run(); });
   }
+  ~SharedMeter() {
+    uint64_t one = 1;
+    (void)!::write(stop_, &one, sizeof one);
+    thread_.join();
+    for (int fd : accepted_) ::close(fd);
+    ::close(listen_);
+    ::close(stop_);
+  }
+  int port() const { return port_; }
 
  private:
   void run() {
-    Bytes got;
-    uint8_t buf[512];
-    while (!stop_) {
-      pollfd p{fd_, POLLIN, 0};
-      if (::poll(&p, 1, 20) <= 0) continue;
-      ssize_t r = ::read(fd_, buf, sizeof buf);
-      if (r <= 0) continue;
-      got.insert(got.end(), buf, buf + r);
-      while (got.size() >= 3) {
-        size_t len = ((got[1] << 8 | got[2]) & 0x7FF) + 2u;
-        if (got.size() < len) break;
-        got.erase(got.begin(), got.begin() + static_cast<long>(len));
-        sim::dlmsWriteAll(fd_, reply_.data(), reply_.size());
+    std::vector<std::unique_ptr<sim::DlmsEngine>> engines;
+    for (size_t i = 0; i < fds_.size(); ++i) engines.push_back(std::make_unique<sim::DlmsEngine>(table_, 0));
+    uint8_t buf[1024];
+    for (;;) {
+      std::vector<pollfd> p = {{stop_, POLLIN, 0}, {listen_, POLLIN, 0}};
+      for (int fd : fds_) p.push_back({fd, POLLIN, 0});
+      if (::poll(p.data(), p.size(), -1) < 0) continue;
+      if (p[0].revents) return;
+      if (p[1].revents) {
+        int c = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (c >= 0) {
+          accepted_.push_back(c);
+          fds_.push_back(c);
+          engines.push_back(std::make_unique<sim::DlmsEngine>(table_, 0));
+        }
+      }
+      for (size_t i = 0; i < fds_.size(); ++i) {
+        if (!(p[i + 2].revents & POLLIN)) continue;
+        ssize_t n = ::read(fds_[i], buf, sizeof buf);
+        if (n == 0) fds_[i] = -1;  // a connection that ended is no longer looked at
+        if (n <= 0) continue;
+        for (const Bytes& a : engines[i]->feed(buf, static_cast<size_t>(n)))
+          sim::writeAllToFd(fds_[i], a.data(), a.size());
       }
     }
   }
-  int fd_;
-  Bytes reply_;
-  std::atomic<bool> stop_{false};
+
+  sim::DlmsObjectTable table_;
+  std::vector<int> fds_;
+  std::vector<int> accepted_;
+  int listen_ = -1;
+  int port_ = 0;
+  int stop_ = ::eventfd(0, EFD_CLOEXEC);
   std::thread thread_;
 };
 
-// Writes the request and reads until the whole reply frame is in.
-void posixExchange(int fd, const Bytes& request, size_t replyLength) {
-  sim::dlmsWriteAll(fd, request.data(), request.size());
-  uint8_t buf[512];
-  size_t have = 0;
-  while (have < replyLength) {
-    pollfd p{fd, POLLIN, 0};
-    ::poll(&p, 1, 1000);
-    ssize_t r = ::read(fd, buf + have, sizeof buf - have);
-    if (r > 0) have += static_cast<size_t>(r);
+// A client of plain calls: write the frame, poll and read until the whole reply frame is in.
+class PosixClient {
+ public:
+  // Takes the descriptor; associates with the meter behind it.
+  explicit PosixClient(int fd) : fd_(fd) {
+    ok_ = exchange(kSnrm) && exchange(iframe(IFrameControl(0, 0), kAarq, true));
+    seq_ = 1;
   }
-}
+  ~PosixClient() { ::close(fd_); }
+  bool associated() const { return ok_; }
 
-double percentile(std::vector<double> v, double q) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  return v[std::min(v.size() - 1, static_cast<size_t>(q * static_cast<double>(v.size())))];
-}
+  // One GET; true when an answer to it came.
+  bool get() {
+    const uint8_t k = seq_++ & 7;
+    return exchange(iframe(IFrameControl(k, k), kGetApdu, true)) && have_ > kApduAt && reply_[kApduAt] == 0xC4;
+  }
 
-// Times the control's GET and the plain exchange alternately, so both see the same load.
-template <class PosixSide>
-void measure(benchmark::State& state, CZrDLMS* client, PosixSide&& posix) {
+ private:
+  static constexpr size_t kApduAt = 11;  // flag, format, two addresses, control, HCS, LLC
+
+  bool exchange(const Bytes& request) {
+    sim::writeAllToFd(fd_, request.data(), request.size());
+    have_ = 0;
+    size_t want = 3;
+    while (have_ < want) {
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, 1000) <= 0) return false;
+      ssize_t r = ::read(fd_, reply_ + have_, sizeof reply_ - have_);
+      if (r <= 0) return false;
+      have_ += static_cast<size_t>(r);
+      if (have_ >= 3) want = ((reply_[1] << 8 | reply_[2]) & 0x7FF) + 2u;
+    }
+    return reply_[0] == 0x7E && reply_[want - 1] == 0x7E;
+  }
+
+  int fd_;
+  bool ok_ = false;
+  unsigned seq_ = 1;
+  uint8_t reply_[2048];
+  size_t have_ = 0;
+};
+
+// The control's GET and the plain one, interleaved.
+void measure(benchmark::State& state, CZrDLMS* client, PosixClient& posix) {
+  if (!posix.associated()) {
+    state.SkipWithError("plain association failed");
+    return;
+  }
   auto o = zr::com::ComPtr<CZrCosemObject>::attach(CZrCosemObject::create());
   o->put_ClassID(3);
   o->put_OBIS(zr::com::Bstr(u"1.0.1.8.0.255").get());
   o->put_index(2);
-  std::vector<double> control, plain;
-  for (auto _ : state) {
-    BOOL ok = FALSE;
-    auto t0 = Clock::now();
-    client->CosemGet(o.get(), &ok);
-    auto t1 = Clock::now();
-    posix();
-    auto t2 = Clock::now();
-    if (!ok) {
-      state.SkipWithError("GET failed");
-      break;
-    }
-    control.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
-    plain.push_back(std::chrono::duration<double, std::micro>(t2 - t1).count());
-  }
-  const double med = percentile(control, 0.5), pmed = percentile(plain, 0.5);
-  state.counters["median_us"] = med;
-  state.counters["p99_us"] = percentile(control, 0.99);
-  state.counters["posix_median_us"] = pmed;
-  state.counters["posix_p99_us"] = percentile(plain, 0.99);
-  state.counters["ratio"] = pmed > 0 ? med / pmed : 0;
+  bench::interleave(
+      state,
+      [&] {
+        BOOL ok = FALSE;
+        client->CosemGet(o.get(), &ok);
+        return ok != FALSE;
+      },
+      [&] { return posix.get(); });
+}
+
+int openRawPty(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  termios t{};
+  ::tcgetattr(fd, &t);
+  ::cfmakeraw(&t);
+  ::tcsetattr(fd, TCSANOW, &t);
+  return fd;
 }
 
 void BM_GetRoundTripPty(benchmark::State& state) {
-  sim::PtyPair meterPty;
-  sim::DlmsObjectTable table;
-  sim::DlmsMeterPeer meter(table, 0, meterPty.master());
+  sim::PtyPair meterPty, plainPty;
+  SharedMeter meter({meterPty.master(), plainPty.master()});
   auto client = zr::com::ComPtr<CZrDLMS>::attach(CZrDLMS::create());
   zr::com::ComPtr<IZrSerial> serial;
   client->get_Serial(serial.put());
@@ -144,43 +199,24 @@ void BM_GetRoundTripPty(benchmark::State& state) {
     state.SkipWithError("association failed");
     return;
   }
-  sim::PtyPair plainPty;
-  CannedPeer far(plainPty.master(), iframe(0x52, kAnswerApdu, false));
-  int fd = ::open(plainPty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-  termios t{};
-  ::tcgetattr(fd, &t);
-  ::cfmakeraw(&t);
-  ::tcsetattr(fd, TCSANOW, &t);
-  const Bytes request = iframe(0x32, kGetApdu, true);
-  const size_t replyLength = iframe(0x52, kAnswerApdu, false).size();
-  measure(state, client.get(), [&] { posixExchange(fd, request, replyLength); });
+  PosixClient posix(openRawPty(plainPty.slavePath()));
+  measure(state, client.get(), posix);
   client->CosemRelease();
-  ::close(fd);
 }
-BENCHMARK(BM_GetRoundTripPty)->Iterations(2000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GetRoundTripPty)->Iterations(4000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
-int loopbackPair(int& serverSide) {
-  int l = ::socket(AF_INET, SOCK_STREAM, 0);
+int tcpConnect(int port) {
+  int c = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(l, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  ::listen(l, 1);
-  socklen_t n = sizeof a;
-  ::getsockname(l, reinterpret_cast<sockaddr*>(&a), &n);
-  int c = ::socket(AF_INET, SOCK_STREAM, 0);
+  a.sin_port = htons(static_cast<uint16_t>(port));
   ::connect(c, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  serverSide = ::accept(l, nullptr, nullptr);
-  ::close(l);
-  int one = 1;
-  ::setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  ::setsockopt(serverSide, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   return c;
 }
 
 void BM_GetRoundTripTcp(benchmark::State& state) {
-  sim::DlmsObjectTable table;
-  sim::DlmsMeterPeer meter(table, 0);
+  SharedMeter meter({});
   auto client = zr::com::ComPtr<CZrDLMS>::attach(CZrDLMS::create());
   zr::com::ComPtr<IZrSocket> socket;
   client->get_socket(socket.put());
@@ -193,27 +229,18 @@ void BM_GetRoundTripTcp(benchmark::State& state) {
     state.SkipWithError("association failed");
     return;
   }
-  int serverSide = -1;
-  int fd = loopbackPair(serverSide);
-  CannedPeer far(serverSide, iframe(0x52, kAnswerApdu, false));
-  const Bytes request = iframe(0x32, kGetApdu, true);
-  const size_t replyLength = iframe(0x52, kAnswerApdu, false).size();
-  measure(state, client.get(), [&] { posixExchange(fd, request, replyLength); });
+  PosixClient posix(tcpConnect(meter.port()));
+  measure(state, client.get(), posix);
   client->CosemRelease();
-  ::close(fd);
-  ::close(serverSide);
 }
-BENCHMARK(BM_GetRoundTripTcp)->Iterations(2000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GetRoundTripTcp)->Iterations(4000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 void BM_EngineRequestsFromMemory(benchmark::State& state) {
   sim::DlmsObjectTable table;
   sim::DlmsEngine engine(table, 0);
   CZrDLMS* c = engine.control();
-  const Bytes aarq = {0x60, 0x1D, 0xA1, 0x09, 0x06, 0x07, 0x60, 0x85, 0x74, 0x05, 0x08, 0x01, 0x01, 0xBE, 0x10, 0x04,
-                      0x0E, 0x01, 0x00, 0x00, 0x00, 0x06, 0x5F, 0x1F, 0x04, 0x00, 0x00, 0x7E, 0x1F, 0xFF, 0xFF};
-  const Bytes snrm = {0x7E, 0xA0, 0x07, 0x03, 0x21, 0x93, 0x0F, 0x01, 0x7E};
-  engine.feed(snrm.data(), snrm.size());
-  Bytes a = iframe(0x10, aarq, true);
+  engine.feed(kSnrm.data(), kSnrm.size());
+  Bytes a = iframe(0x10, kAarq, true);
   engine.feed(a.data(), a.size());
   // After the AARQ both sequence numbers stand at 1; request k carries N(R) = N(S) = k.
   std::vector<Bytes> gets;

@@ -6,14 +6,13 @@
 // The switch-baud pause is set to 0 so the figure is the exchange, not a fixed sleep.
 #include <benchmark/benchmark.h>
 
-#include <deque>
-
 #include "com/com_ptr.h"
 #include "iec62056/data_sets.h"
 #include "iec62056/iec_link.h"
 #include "iec62056/zr_iec62056_21.h"
 #include "sim/iec_meter.h"
 #include "sim/pty_pair.h"
+#include "support/scripted_channel.h"
 #include "text/ansi.h"
 
 using namespace kavlink;
@@ -50,36 +49,20 @@ void ModeCReadout200(benchmark::State& state) {
 }
 BENCHMARK(ModeCReadout200)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-class Memory final : public iec::ByteChannel {
- public:
-  std::deque<std::string> pending;
-  void write(std::string_view) override {}
-  uint32_t waitForInput(uint32_t) override {
-    return pending.empty() ? 0 : static_cast<uint32_t>(pending.front().size());
-  }
-  size_t read(char* buffer, size_t length) override {
-    std::string& c = pending.front();
-    const size_t n = std::min(length, c.size());
-    c.copy(buffer, n);
-    c.erase(0, n);
-    if (c.empty()) pending.pop_front();
-    return n;
-  }
-  void switchBaud(int32_t) override {}
-  void sleepMs(uint32_t) override {}
-};
-
 // Baseline: the same readout message received by the engine from memory, in 256-byte reads.
 void EngineReceive200FromMemory(benchmark::State& state) {
   const sim::IecBytes wire = sim::IecMeter::readoutMessage(dataSets(200));
   const std::string msg(wire.begin(), wire.end());
   iec::LinkSettings settings;
   settings.msgNotify = 0;
-  Memory channel;
+  testhost::ScriptedChannel channel;
   iec::IecLink link(channel, settings, nullptr);
   link.setBusy(true);
+  std::vector<std::string> chunks;
+  for (size_t at = 0; at < msg.size(); at += 256) chunks.push_back(msg.substr(at, 256));
   for (auto _ : state) {
-    for (size_t at = 0; at < msg.size(); at += 256) channel.pending.push_back(msg.substr(at, 256));
+    channel.waits.clear();
+    channel.preload(chunks);
     std::string out;
     if (!link.receiveReadout(65536, out)) state.SkipWithError("receive failed");
     benchmark::DoNotOptimize(out);

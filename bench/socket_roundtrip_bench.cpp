@@ -1,6 +1,8 @@
 // Round trip of a 16-byte request over loopback TCP to an echo peer: through the socket
-// object (Send + WaitForData + Recv), with its notices on and off, and through plain POSIX
-// calls, interleaved exchange by exchange in one loop; each side has its own peer.
+// object (Send + WaitForData + Recv) and through plain POSIX calls, interleaved exchange by
+// exchange in one loop, both against one peer thread. The object runs with its notices off
+// (events:0), on with a host that listens to its events (events:1), and on with nobody
+// listening (events:2).
 //
 // The *Alone benchmarks run one side by itself, for counting system calls per exchange:
 //   strace -c -f bin/socket_roundtrip_bench --benchmark_filter=ZrSocketAlone/events:1
@@ -8,6 +10,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -31,36 +34,62 @@ void noDelay(int fd) {
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
 }
 
-// Echoes every 16 bytes it receives on the one connection it accepts, until it closes.
+// Echoes every 16 bytes it receives, on every connection it accepts, all on one thread: the
+// sides of a comparison meet the same far end, on the same thread and core.
 class EchoPeer {
  public:
-  EchoPeer() {
-    thread_ = std::thread([this] {
-      nettest::Fd conn = listener_.accept();
-      noDelay(conn.get());
-      char buf[kMessage];
-      for (;;) {
-        size_t got = 0;
-        while (got < kMessage) {
-          ssize_t n = ::recv(conn.get(), buf + got, kMessage - got, 0);
-          if (n <= 0) return;
-          got += static_cast<size_t>(n);
-        }
-        if (::send(conn.get(), buf, kMessage, MSG_NOSIGNAL) != static_cast<ssize_t>(kMessage)) return;
-      }
-    });
+  EchoPeer() : thread_([this] { run(); }) {}
+  ~EchoPeer() {
+    uint64_t one = 1;
+    (void)!::write(stop_, &one, sizeof one);
+    thread_.join();
+    ::close(stop_);
   }
-  ~EchoPeer() { thread_.join(); }
   int port() const { return listener_.port; }
 
  private:
+  struct Conn {
+    nettest::Fd fd;
+    size_t got = 0;
+    char buf[kMessage];
+  };
+
+  void run() {
+    std::vector<Conn> conns;
+    for (;;) {
+      std::vector<pollfd> p = {{stop_, POLLIN, 0}, {listener_.fd.get(), POLLIN, 0}};
+      for (const Conn& c : conns) p.push_back({c.fd.get(), POLLIN, 0});
+      if (::poll(p.data(), p.size(), -1) < 0) continue;
+      if (p[0].revents) return;
+      for (size_t i = 0; i < conns.size(); ++i) {
+        if (!p[i + 2].revents) continue;
+        Conn& c = conns[i];
+        ssize_t n = ::recv(c.fd.get(), c.buf + c.got, kMessage - c.got, 0);
+        if (n <= 0) {
+          c.fd.reset();  // poll leaves a negative descriptor alone
+          continue;
+        }
+        c.got += static_cast<size_t>(n);
+        if (c.got < kMessage) continue;
+        c.got = 0;
+        if (::send(c.fd.get(), c.buf, kMessage, MSG_NOSIGNAL) != static_cast<ssize_t>(kMessage)) c.fd.reset();
+      }
+      if (p[1].revents) {
+        nettest::Fd fd(::accept4(listener_.fd.get(), nullptr, nullptr, SOCK_CLOEXEC));
+        noDelay(fd.get());
+        conns.push_back({std::move(fd)});
+      }
+    }
+  }
+
   nettest::Listener listener_;
+  int stop_ = ::eventfd(0, EFD_CLOEXEC);
   std::thread thread_;
 };
 
 class PosixSide {
  public:
-  PosixSide() : fd_(nettest::tcpConnect(peer_.port())) { noDelay(fd_.get()); }
+  explicit PosixSide(const EchoPeer& peer) : fd_(nettest::tcpConnect(peer.port())) { noDelay(fd_.get()); }
 
   bool operator()() {
     ::send(fd_.get(), request_.data(), kMessage, MSG_NOSIGNAL);
@@ -76,20 +105,51 @@ class PosixSide {
   }
 
  private:
-  EchoPeer peer_;
   nettest::Fd fd_;
   const std::string request_ = std::string(kMessage, 'q');
   char reply_[kMessage];
 };
 
+// A host's sink that counts the read notices and does nothing more.
+class CountingSink final : public IDispatch {
+ public:
+  HRESULT QueryInterface(REFIID riid, void** ppv) override {
+    if (riid == IUnknown::iid || riid == IDispatch::iid || riid == kavlink::_IZrSocketEvents::iid) {
+      *ppv = static_cast<IDispatch*>(this);
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return 2; }
+  ULONG Release() override { return 1; }
+  HRESULT GetTypeInfoCount(UINT* n) override {
+    *n = 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    if (id == kavlink::_IZrSocketEvents::kOnRecv) ++reads;
+    return S_OK;
+  }
+  long reads = 0;
+};
+
 class ObjectSide {
  public:
-  explicit ObjectSide(bool autoEvent) {
+  // events: 0 off, 1 on with a sink, 2 on without one.
+  ObjectSide(const EchoPeer& peer, long events) {
     s_ = zr::com::ComPtr<kavlink::IZrSocket>::attach(kavlink::CZrSocket::create());
     zr::com::Bstr host(u"127.0.0.1");
     s_->put_Host(host.get());
-    s_->put_Port(peer_.port());
-    s_->put_AutoEvent(autoEvent ? VARIANT_TRUE : VARIANT_FALSE);
+    s_->put_Port(peer.port());
+    s_->put_AutoEvent(events != 0 ? VARIANT_TRUE : VARIANT_FALSE);
+    if (events == 1) {
+      auto cpc = s_.as<IConnectionPointContainer>();
+      if (cpc) cpc->FindConnectionPoint(kavlink::_IZrSocketEvents::iid, point_.put());
+      if (point_) point_->Advise(&sink_, &cookie_);
+    }
     VARIANT_BOOL ok = VARIANT_FALSE;
     s_->Connect(&ok);
     connected_ = ok != VARIANT_FALSE;
@@ -97,8 +157,10 @@ class ObjectSide {
     s_->get_socket(&fd);
     if (connected_) noDelay(fd);
   }
-  // Closing lets the peer's thread end, so it goes before the peer.
-  ~ObjectSide() { s_->Close(); }
+  ~ObjectSide() {
+    if (point_) point_->Unadvise(cookie_);
+    s_->Close();
+  }
   bool connected() const { return connected_; }
 
   bool operator()() {
@@ -116,17 +178,20 @@ class ObjectSide {
   }
 
  private:
-  EchoPeer peer_;
+  CountingSink sink_;
   zr::com::ComPtr<kavlink::IZrSocket> s_;
+  zr::com::ComPtr<IConnectionPoint> point_;
+  DWORD cookie_ = 0;
   bool connected_ = false;
   const std::string request_ = std::string(kMessage, 'q');
   std::vector<char> reply_ = std::vector<char>(4096);  // room for BufferSize bytes
 };
 
-// range(0): AutoEvent (1: the notices run, as by default; 0: off).
+// range(0): the object's events, as ObjectSide takes them.
 void BM_ZrSocketVsPosix(benchmark::State& state) {
-  ObjectSide ours(state.range(0) != 0);
-  PosixSide posix;
+  EchoPeer peer;
+  ObjectSide ours(peer, state.range(0));
+  PosixSide posix(peer);
   if (!ours.connected()) {
     state.SkipWithError("connect failed");
     return;
@@ -136,12 +201,14 @@ void BM_ZrSocketVsPosix(benchmark::State& state) {
 
 // Plain POSIX against itself: the noise floor of the interleaved comparison.
 void BM_PosixVsPosix(benchmark::State& state) {
-  PosixSide a, b;
+  EchoPeer peer;
+  PosixSide a(peer), b(peer);
   bench::interleave(state, a, b);
 }
 
 void BM_ZrSocketAlone(benchmark::State& state) {
-  ObjectSide ours(state.range(0) != 0);
+  EchoPeer peer;
+  ObjectSide ours(peer, state.range(0));
   if (!ours.connected()) {
     state.SkipWithError("connect failed");
     return;
@@ -150,7 +217,8 @@ void BM_ZrSocketAlone(benchmark::State& state) {
 }
 
 void BM_PosixAlone(benchmark::State& state) {
-  PosixSide posix;
+  EchoPeer peer;
+  PosixSide posix(peer);
   bench::alone(state, posix);
 }
 
@@ -159,6 +227,7 @@ void BM_PosixAlone(benchmark::State& state) {
 BENCHMARK(BM_ZrSocketVsPosix)
     ->ArgName("events")
     ->Arg(1)
+    ->Arg(2)
     ->Arg(0)
     ->Iterations(kExchanges)
     ->UseRealTime()
@@ -167,6 +236,7 @@ BENCHMARK(BM_PosixVsPosix)->Iterations(kExchanges)->UseRealTime()->Unit(benchmar
 BENCHMARK(BM_ZrSocketAlone)
     ->ArgName("events")
     ->Arg(1)
+    ->Arg(2)
     ->Arg(0)
     ->Iterations(kExchanges)
     ->UseRealTime()

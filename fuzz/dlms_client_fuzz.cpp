@@ -1,12 +1,12 @@
-// The client fed arbitrary replies: the frame gathering and reassembly over the bytes in
-// any split, and every answer decoder of the control through its host-carried path. A
-// decoded datum never passes its object's buffer, and a frame's information never
-// passes the frame.
+// The client fed arbitrary replies: its HDLC engine over the bytes in any split, and every
+// answer decoder of the control through its host-carried path. A decoded datum never
+// passes its object's buffer, and a reassembled reply never passes its own.
 #include <cstring>
 #include <vector>
 
 #include "dlms/cosem_apdu.h"
 #include "dlms/hdlc.h"
+#include "dlms/hdlc_client.h"
 #include "dlms/zr_cosem_object.h"
 #include "dlms/zr_dlms.h"
 #include "fuzz_check.h"
@@ -16,10 +16,9 @@ using namespace kavlink;
 
 namespace {
 
-// Gathers the bytes as the link does, piece by piece, reassembling I-frame information.
-void gather(const uint8_t* p, size_t n, size_t piece) {
+// Splits the bytes into frames as a gatherer would and reads every checked one.
+void readFrames(const uint8_t* p, size_t n, size_t piece) {
   std::vector<uint8_t> rx;
-  size_t apdu = 0;
   for (size_t at = 0; at < n; at += piece) {
     rx.insert(rx.end(), p + at, p + std::min(n, at + piece));
     if (rx.size() >= 4096) rx.clear();
@@ -37,18 +36,59 @@ void gather(const uint8_t* p, size_t n, size_t piece) {
     if (HdlcCheckSumOk(rx.data(), count) && ReadHdlcFrame(rx.data(), count, 4, 1, 0, v) == HdlcRead::kOk) {
       // Information, when there is any, ends before the FCS and the closing flag.
       FUZZ_CHECK(v.infoLength >= 0 && (v.infoLength == 0 || v.infoStart + v.infoLength + 3 <= count));
-      apdu += static_cast<size_t>(v.infoLength);
     }
     rx.clear();
   }
-  (void)apdu;
+}
+
+// Feeds the bytes to the client's HDLC engine piece by piece, as the control's port loop
+// does, awaiting a UA or a reply APDU; an RR it asks for counts as sent and the reply goes
+// on. Every frame it builds is whole, and nothing is reassembled past its buffer.
+void feedClient(const uint8_t* p, size_t n, size_t piece, bool snrm) {
+  static HdlcClient link;
+  static uint8_t apdu[HdlcClient::kApduSize + 64];
+  constexpr uint8_t kGet[] = {0xC0, 0x01, 0xC1, 0x00, 0x03, 1, 0, 1, 8, 0, 255, 2, 0};
+  auto start = [&] {
+    if (snrm) {
+      link.BuildSnrm();
+    } else {
+      link.BuildInformationFrame(kGet, sizeof kGet);
+      link.ExpectReply(apdu, kTagGetResponse);
+    }
+  };
+  auto frameIsWhole = [&] {
+    FUZZ_CHECK(CheckHdlcGathered(link.tx(), link.txLength()) == HdlcGather::kComplete);
+    FUZZ_CHECK(HdlcCheckSumOk(link.tx(), link.txLength()));
+  };
+  std::memset(apdu + HdlcClient::kApduSize, 0xCC, 64);
+  start();
+  for (size_t at = 0; at < n; at += piece) {
+    const HdlcClient::Step step = link.feed(p + at, static_cast<int>(std::min(piece, n - at)));
+    FUZZ_CHECK(link.rxCount() >= 0 && link.rxCount() < HdlcClient::kReceiveSize);
+    FUZZ_CHECK(link.replyLength() >= 0 && link.replyLength() <= HdlcClient::kApduSize);
+    switch (step) {
+      case HdlcClient::Step::kNeedMore:
+        break;
+      case HdlcClient::Step::kSendFrame:
+        frameIsWhole();
+        FUZZ_CHECK(ClassifyControlByte(link.tx()[link.txLength() - 4]) == hfkRR);
+        break;
+      case HdlcClient::Step::kReply:
+      case HdlcClient::Step::kError:
+        start();
+        frameIsWhole();
+        break;
+    }
+  }
+  for (size_t k = HdlcClient::kApduSize; k < sizeof apdu; ++k) FUZZ_CHECK(apdu[k] == 0xCC);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2 || size > 4096) return 0;
-  gather(data + 1, size - 1, (data[0] & 0x3F) + 1u);
+  readFrames(data + 1, size - 1, (data[0] & 0x3F) + 1u);
+  feedClient(data + 1, size - 1, (data[0] & 0x3F) + 1u, (data[0] >> 6) == 0);
 
   static CZrDLMS* control = [] {
     CZrDLMS* c = CZrDLMS::create();

@@ -23,6 +23,14 @@ sim::DlmsEngine& engine(LONG level) {
   return e;
 }
 
+void bareApdu(CZrDLMS* control, const uint8_t* p, LONG n) {
+  std::vector<uint8_t> bare(1024 + 64, 0xCC);
+  LONG out = 0;
+  control->CosemHandleRequest(reinterpret_cast<PTRBUF>(p), n, reinterpret_cast<PTRBUF>(bare.data()), &out);
+  FUZZ_CHECK(out >= 0 && out <= 1024);
+  for (size_t k = static_cast<size_t>(out); k < bare.size(); ++k) FUZZ_CHECK(bare[k] == 0xCC);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -49,12 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       FUZZ_CHECK(CheckHdlcGathered(answer, out) == HdlcGather::kComplete);
       FUZZ_CHECK(HdlcCheckSumOk(answer, out));
     }
+    // Bare APDUs come between two segments of a long answer as well.
+    if (out > 0 && (answer[1] & kHdlcSegmentBit)) bareApdu(control, p + at, static_cast<LONG>(len));
   }
-  std::vector<uint8_t> bare(1024 + 64, 0xCC);
-  LONG out = 0;
-  control->CosemHandleRequest(reinterpret_cast<PTRBUF>(p), static_cast<LONG>(n), reinterpret_cast<PTRBUF>(bare.data()),
-                              &out);
-  FUZZ_CHECK(out >= 0 && out <= 1024);
-  for (size_t k = static_cast<size_t>(out); k < bare.size(); ++k) FUZZ_CHECK(bare[k] == 0xCC);
+  bareApdu(control, p, static_cast<LONG>(n));
   return 0;
 }

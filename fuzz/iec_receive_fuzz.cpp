@@ -3,34 +3,13 @@
 // stay within the receive limit plus one chunk.
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <deque>
-
 #include "fuzz_check.h"
 #include "iec62056/iec_link.h"
+#include "support/scripted_channel.h"
 
 using namespace kavlink::iec;
 
 namespace {
-
-class Chunks final : public ByteChannel {
- public:
-  std::deque<std::string> pending;
-  void write(std::string_view) override {}
-  uint32_t waitForInput(uint32_t) override {
-    return pending.empty() ? 0 : static_cast<uint32_t>(pending.front().size());
-  }
-  size_t read(char* buffer, size_t length) override {
-    if (pending.empty()) return 0;
-    std::string& c = pending.front();
-    const size_t n = std::min(length, c.size());
-    c.copy(buffer, n);
-    c.erase(0, n);
-    if (c.empty()) pending.pop_front();
-    return n;
-  }
-  void switchBaud(int32_t) override {}
-  void sleepMs(uint32_t) override {}
-};
 
 class Counting final : public LinkEvents {
  public:
@@ -46,9 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   settings.msgImmediate = in.ConsumeBool();
   settings.msgDisplayFormat = in.ConsumeIntegralInRange<int32_t>(1, 3);
   settings.formatB = in.ConsumeIntegralInRange<int32_t>(0, 9);
-  Chunks channel;
-  while (in.remaining_bytes() > 0 && channel.pending.size() < 64)
-    channel.pending.push_back(in.ConsumeRandomLengthString(300));
+  testhost::ScriptedChannel channel;
+  std::vector<std::string> chunks;
+  while (in.remaining_bytes() > 0 && chunks.size() < 64) chunks.push_back(in.ConsumeRandomLengthString(300));
+  channel.preload(std::move(chunks));
   Counting events;
   IecLink link(channel, settings, &events);
   link.setBusy(true);

@@ -6,6 +6,7 @@
 #include "fuzz_check.h"
 #include "fuzz_objects.h"
 #include "kavlink/zr_comm_dlt645.h"
+#include "kavlink/zr_iec62056_21.h"
 #include "kavlink/zr_serial.h"
 
 using namespace kavlink;
@@ -42,8 +43,8 @@ std::vector<uint8_t> saved(IPersistStreamInit* p) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1 || size > 8192) return 0;
-  static const CLSID classes[] = {CLSID_ZrSerial, CLSID_ZrCommDLT645};
-  const CLSID& clsid = classes[data[0] % 2];
+  static const CLSID classes[] = {CLSID_ZrSerial, CLSID_ZrCommDLT645, CLSID_ZrIEC62056_21};
+  const CLSID& clsid = classes[data[0] % std::size(classes)];
   ComPtr<IPersistStreamInit> p = fuzzsupport::createObject<IPersistStreamInit>(clsid);
   FUZZ_CHECK(p);
   ComPtr<IStream> in = streamOf(data + 1, size - 1);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "dlms/axdr.h"
+#include "dlms/cosem_apdu.h"
 #include "dlms/hdlc.h"
 
 namespace kavlink {
@@ -34,12 +35,81 @@ constexpr uint8_t kGetBeforeAssociation[] = {0x0E, 0x05, 0x05, 0x01};
 constexpr uint8_t kWriteBeforeAssociation[] = {0x0E, 0x06, 0x05, 0x01};
 static_assert(sizeof kAareTemplate == 43);
 
+// Request tags; the answers' tags are the client's (cosem_apdu.h).
+constexpr uint8_t kTagAarq = 0x60;
+constexpr uint8_t kTagGetRequest = 0xC0;
+constexpr uint8_t kTagSetRequest = 0xC1;
+constexpr uint8_t kTagActionRequest = 0xC3;
+// Request and answer types behind the tag.
+constexpr uint8_t kTypeNormal = 1;
+constexpr uint8_t kTypeGetWithList = 3;
+constexpr uint8_t kTypeSetWithList = 4;
+constexpr uint8_t kTypeSetWithListAnswer = 5;
+constexpr uint8_t kTypeActionWithList = 3;
+
+// Where the AARQ's parts sit when it has the one shape we take: application context at
+// 2, then either the user information or the mechanism and calling authentication value.
+constexpr int kAarqContextTagAt = 2;   // 0xA1
+constexpr int kAarqContextAt = 3;      // kAppContext
+constexpr int kAarqAfterContext = 13;  // 0x8A (ACSE requirements) or the user information
+constexpr int kAarqMechanismAt = 19;   // the 7 bytes of the mechanism name
+constexpr int kAarqAuthTagAt = 26;     // 0xAC, then its length
+constexpr int kAarqAuthChoiceAt = 28;  // 0x80 (a character string), then its length
+constexpr int kAarqAuthValueAt = 30;
+constexpr uint8_t kBerContextName = 0xA1;
+constexpr uint8_t kBerAcseRequirements = 0x8A;
+constexpr uint8_t kBerCallingAuthValue = 0xAC;
+constexpr uint8_t kBerCharString = 0x80;
+// The InitiateRequest starts behind the 4-byte user-information header.
+constexpr int kUserInfoHeaderBytes = 4;
+
+// Positions in the AARE template and its high level form.
+constexpr int kAareLengthAt = 1;
+constexpr int kAareResultAt = 17;
+constexpr int kAareDiagnosticAt = 24;
+constexpr int kAareHlsAt = 25;                 // kAareHls in place of the user information
+constexpr int kAareInitiateRejectedAt = 26;    // kInitiateRejected behind BE
+constexpr int kAareConformanceAt = 37;         // conformance and max PDU size
+constexpr int kAareChallengeTagLengthAt = 39;  // the responding authentication value's length
+constexpr int kAareChallengeChoiceAt = 40;
+constexpr int kAareChallengeLengthAt = 41;
+constexpr int kAareChallengeAt = 42;
+constexpr int kUserInfoConformanceAt = 12;  // in kAareUserInfo
+// The high level AARE carries these bytes besides the challenge; byte 1 counts all but
+// the tag and the length byte.
+constexpr int kAareHlsBytes = 60;
+constexpr uint8_t kAareRejectedPermanent = 1;
+constexpr uint8_t kAareInitiateRejectedLength = 0x1F;
+constexpr int kAareInitiateRejectedBytes = 33;
+
+// acse-service-user diagnostics (13 and 14 are the client's as well).
+constexpr uint8_t kDiagNoReason = 1;
+constexpr uint8_t kDiagContextNotSupported = 2;
+constexpr uint8_t kDiagMechanismNotRecognised = 11;
+constexpr uint8_t kDiagMechanismRequired = 12;
+constexpr uint8_t kDiagAuthFailed = kAuthDiagnosticFailed;
+constexpr uint8_t kDiagAuthRequired = kAuthDiagnosticRequired;
+
+// The association object's method 1 carries the client's high level authentication reply.
+constexpr uint16_t kAssociationClass = 15;
+constexpr uint8_t kReplyToHlsMethod = 1;
+
+// Attribute descriptors (class, OBIS, id) with the access-selection byte of GET and SET;
+// ACTION's have none.
+constexpr int kDescriptorAt = 3;
+constexpr int kAttributeDescriptor = 10;
+constexpr int kMethodDescriptor = 9;
+constexpr int kNormalDataAt = 13;  // SET's value, ACTION's parameter behind its presence byte
+constexpr int kActionPresenceAt = 12;
+
 constexpr uint8_t kOtherReason = 0xFA;
 constexpr uint8_t kDefaultRefusal = 3;
 // The AARE's lengths are one-byte BER lengths (byte 1 = challenge + 58).
-constexpr int kMaxChallenge = 127 - 58;
-constexpr int kFirstSegment = 125;
-constexpr int kNextSegment = 128;
+constexpr int kMaxChallenge = 127 - (kAareHlsBytes - 2);
+
+// FRMR reasons: the control byte is unknown, or a sequence number is out of turn.
+constexpr uint8_t kFrmrUnknownControl[] = {0x00, 0x01};
+constexpr uint8_t kFrmrSequence[] = {0x22, 0x08};
 
 int MemCompare(const uint8_t* a, const uint8_t* b, int n) { return std::memcmp(a, b, static_cast<size_t>(n)); }
 void MemCopy(uint8_t* to, const uint8_t* from, int n) { std::memmove(to, from, static_cast<size_t>(n)); }
@@ -105,8 +175,8 @@ int frameWith(DlmsServerContext& ctx, uint8_t control, const uint8_t (&info)[N])
   return HdlcServerBuildFrame(ctx, control, static_cast<int>(N));
 }
 
-int frameReject(DlmsServerContext& ctx, uint8_t received, uint8_t a, uint8_t b) {
-  const uint8_t info[] = {received, a, b};
+int frameReject(DlmsServerContext& ctx, uint8_t received, const uint8_t (&reason)[2]) {
+  const uint8_t info[] = {received, reason[0], reason[1]};
   return frameWith(ctx, kCtrlFrmr, info);
 }
 
@@ -117,6 +187,7 @@ int HdlcServerSnrm(DlmsServerContext& ctx) {
   ctx.vr = 0;
   ctx.vs = 0;
   ctx.pending = 0;
+  ctx.segmentsLength = 0;
   ctx.cosem.associated = 0;
   ctx.cosem.hlsPending = 0;
   ctx.cosem.requestLength = 0;
@@ -135,9 +206,9 @@ int HdlcServerDisconnect(DlmsServerContext& ctx) {
 int HdlcServerNextSegment(DlmsServerContext& ctx) {
   const uint8_t received = ctx.control;
   if (ctx.pending > 0) {
-    if (ReceivedNr(received) != ctx.vs) return frameReject(ctx, received, 0x22, 0x08);
-    const int piece = std::min<int>(ctx.pending, kNextSegment);
-    MemCopy(answerInfo(ctx), ctx.cosem.answer + (ctx.cosem.answerLength - ctx.pending), piece);
+    if (ReceivedNr(received) != ctx.vs) return frameReject(ctx, received, kFrmrSequence);
+    const int piece = std::min<int>(ctx.pending, kServerNextSegment);
+    MemCopy(answerInfo(ctx), ctx.segments + (ctx.segmentsLength - ctx.pending), piece);
     ctx.pending = static_cast<uint16_t>(ctx.pending - piece);
     int n = HdlcServerBuildFrame(ctx, IFrameControl(ctx.vr, ctx.vs), piece);
     ctx.vs = (ctx.vs + 1) & 7;
@@ -149,18 +220,21 @@ int HdlcServerNextSegment(DlmsServerContext& ctx) {
 
 int HdlcServerInfoFrame(DlmsServerContext& ctx) {
   const uint8_t received = ctx.control;
-  if (ReceivedNs(received) != ctx.vr || ReceivedNr(received) != ctx.vs) return frameReject(ctx, received, 0x22, 0x08);
+  if (ReceivedNs(received) != ctx.vr || ReceivedNr(received) != ctx.vs)
+    return frameReject(ctx, received, kFrmrSequence);
   const uint8_t* info = ctx.frame + ctx.infoStart;
   if (!startsWith(info, ctx.infoLength, kLlcRequest)) return HdlcServerNextSegment(ctx);
-  const int A = CosemServerHandleApdu(ctx.cosem, info + 3, ctx.infoLength - 3);
-  ctx.cosem.answerLength = static_cast<uint16_t>(A);
-  const int first = std::min(A, kFirstSegment);
+  const int A = CosemServerHandleApdu(ctx.cosem, info + sizeof kLlcRequest,
+                                      ctx.infoLength - static_cast<int>(sizeof kLlcRequest));
+  const int first = std::min(A, kServerFirstSegment);
   uint8_t* out = answerInfo(ctx);
-  MemCopy(out, kLlcAnswer, 3);
-  MemCopy(out + 3, ctx.cosem.answer, first);
-  ctx.pending = static_cast<uint16_t>(A > kFirstSegment ? A - kFirstSegment : 0);
+  MemCopy(out, kLlcAnswer, sizeof kLlcAnswer);
+  MemCopy(out + sizeof kLlcAnswer, ctx.cosem.answer, first);
+  ctx.segmentsLength = static_cast<uint16_t>(A - first);
+  MemCopy(ctx.segments, ctx.cosem.answer + first, ctx.segmentsLength);
+  ctx.pending = ctx.segmentsLength;
   ctx.vr = (ctx.vr + 1) & 7;
-  int n = HdlcServerBuildFrame(ctx, IFrameControl(ctx.vr, ctx.vs), 3 + first);
+  int n = HdlcServerBuildFrame(ctx, IFrameControl(ctx.vr, ctx.vs), static_cast<int>(sizeof kLlcAnswer) + first);
   ctx.vs = (ctx.vs + 1) & 7;
   return n;
 }
@@ -196,71 +270,74 @@ int CosemServerAssociate(CosemServerState& s, const uint8_t* p, int L) {
   const uint8_t* mechanism = nullptr;
   const uint8_t* authValue = nullptr;
   int authLength = 0;
-  int ui = 13;
-  if (L < 13 || p[2] != 0xA1 || MemCompare(p + 3, kAppContext, sizeof kAppContext) != 0) {
-    d = 2;
-  } else if (L > 13 && p[13] == 0x8A) {
-    if (L < 30 || !startsWith(p + 13, L - 13, kMechanismHeader) || p[26] != 0xAC || p[28] != 0x80 ||
-        p[27] != p[29] + 2 || 30 + p[29] > L) {
-      d = 11;
+  int ui = kAarqAfterContext;
+  if (L < kAarqAfterContext || p[kAarqContextTagAt] != kBerContextName ||
+      MemCompare(p + kAarqContextAt, kAppContext, sizeof kAppContext) != 0) {
+    d = kDiagContextNotSupported;
+  } else if (L > kAarqAfterContext && p[kAarqAfterContext] == kBerAcseRequirements) {
+    if (L < kAarqAuthValueAt || !startsWith(p + kAarqAfterContext, L - kAarqAfterContext, kMechanismHeader) ||
+        p[kAarqAuthTagAt] != kBerCallingAuthValue || p[kAarqAuthChoiceAt] != kBerCharString ||
+        p[kAarqAuthTagAt + 1] != p[kAarqAuthChoiceAt + 1] + 2 || kAarqAuthValueAt + p[kAarqAuthChoiceAt + 1] > L) {
+      d = kDiagMechanismNotRecognised;
     } else {
-      mechanism = p + 19;
-      authValue = p + 30;
-      authLength = p[29];
-      ui = 30 + authLength;
+      mechanism = p + kAarqMechanismAt;
+      authValue = p + kAarqAuthValueAt;
+      authLength = p[kAarqAuthChoiceAt + 1];
+      ui = kAarqAuthValueAt + authLength;
     }
   }
-  if (d == 0 && !startsWith(p + ui, L - ui, kUserInfoHeader)) d = 1;
+  if (d == 0 && !startsWith(p + ui, L - ui, kUserInfoHeader)) d = kDiagNoReason;
 
   MemCopy(s.answer, kAareTemplate, sizeof kAareTemplate);
-  MemCopy(s.answer + 37, kConformance, sizeof kConformance);
+  MemCopy(s.answer + kAareConformanceAt, kConformance, sizeof kConformance);
   const bool level1 = s.authLevel == 1;
   const bool level2 = s.authLevel == 2;
   int challenge = 0;
   if (d == 0 && (level1 || level2)) {
     if (!mechanism) {
-      d = 12;
+      d = kDiagMechanismRequired;
     } else if (MemCompare(mechanism, level1 ? kMechanismLow : kMechanismHigh, sizeof kMechanismLow) != 0) {
-      d = 11;
+      d = kDiagMechanismNotRecognised;
     } else {
       CosemServerRequest r;
       r.service = level1 ? kServiceLowAuth : kServiceHighAuthStart;
       r.data = authValue;
       r.dataLength = static_cast<uint16_t>(authLength);
-      if (!askHost(s, r, 42)) {
-        d = 13;
+      if (!askHost(s, r, kAareChallengeAt)) {
+        d = kDiagAuthFailed;
       } else if (level2) {
         // The challenge must leave the AARE's one-byte lengths intact.
-        if (r.answerLength > kMaxChallenge) d = 13;
+        if (r.answerLength > kMaxChallenge) d = kDiagAuthFailed;
         challenge = r.answerLength;
       }
     }
   }
-  if (d == 0 && !startsWith(p + ui + 4, L - ui - 4, kInitiatePrefix)) d = 1;
+  const int initiate = ui + kUserInfoHeaderBytes;
+  if (d == 0 && !startsWith(p + initiate, L - initiate, kInitiatePrefix)) d = kDiagNoReason;
 
   if (d != 0) {
     MemCopy(s.answer, kAareTemplate, sizeof kAareTemplate);
-    s.answer[17] = 1;
-    s.answer[24] = d;
-    if (d == 1) {
-      MemCopy(s.answer + 26, kInitiateRejected, sizeof kInitiateRejected);
-      s.answer[1] = 0x1F;
-      return 33;
+    s.answer[kAareResultAt] = kAareRejectedPermanent;
+    s.answer[kAareDiagnosticAt] = d;
+    if (d == kDiagNoReason) {
+      MemCopy(s.answer + kAareInitiateRejectedAt, kInitiateRejected, sizeof kInitiateRejected);
+      s.answer[kAareLengthAt] = kAareInitiateRejectedLength;
+      return kAareInitiateRejectedBytes;
     }
     return static_cast<int>(sizeof kAareTemplate);
   }
   if (level2) {
-    s.answer[24] = 0x0E;
-    MemCopy(s.answer + 25, kAareHls, sizeof kAareHls);
-    s.answer[39] = static_cast<uint8_t>(challenge + 2);
-    s.answer[40] = 0x80;
-    s.answer[41] = static_cast<uint8_t>(challenge);
-    uint8_t* u = s.answer + 42 + challenge;
+    s.answer[kAareDiagnosticAt] = kDiagAuthRequired;
+    MemCopy(s.answer + kAareHlsAt, kAareHls, sizeof kAareHls);
+    s.answer[kAareChallengeTagLengthAt] = static_cast<uint8_t>(challenge + 2);
+    s.answer[kAareChallengeChoiceAt] = kBerCharString;
+    s.answer[kAareChallengeLengthAt] = static_cast<uint8_t>(challenge);
+    uint8_t* u = s.answer + kAareChallengeAt + challenge;
     MemCopy(u, kAareUserInfo, sizeof kAareUserInfo);
-    MemCopy(u + 12, kConformance, sizeof kConformance);
-    s.answer[1] = static_cast<uint8_t>(challenge + 58);
+    MemCopy(u + kUserInfoConformanceAt, kConformance, sizeof kConformance);
+    s.answer[kAareLengthAt] = static_cast<uint8_t>(challenge + kAareHlsBytes - 2);
     s.hlsPending = 1;
-    return challenge + 60;
+    return challenge + kAareHlsBytes;
   }
   s.associated = 1;
   return static_cast<int>(sizeof kAareTemplate);
@@ -270,13 +347,15 @@ int CosemServerGet(CosemServerState& s, const uint8_t* p, int L) {
   const uint8_t type = p[1];
   const uint8_t id = p[2];
   uint8_t* a = s.answer;
-  a[0] = 0xC4;
+  a[0] = kTagGetResponse;
   a[2] = id;
-  if (type == 1 && L >= 12) {
+  // Normal: C4 01 id 00 data, or C4 01 id 01 result.
+  // The access-selection byte is not read.
+  if (type == kTypeNormal && L >= kDescriptorAt + kAttributeDescriptor - 1) {
     CosemServerRequest r;
-    readDescriptor(p + 3, r);
+    readDescriptor(p + kDescriptorAt, r);
     r.service = kServiceGet;
-    a[1] = 1;
+    a[1] = kTypeNormal;
     if (askHost(s, r, 4) && r.answerLength >= 1) {
       a[3] = 0;
       return 4 + r.answerLength;
@@ -285,15 +364,16 @@ int CosemServerGet(CosemServerState& s, const uint8_t* p, int L) {
     a[4] = refusal(r);
     return 5;
   }
-  if (type == 3 && L >= 4 && L == 4 + 10 * p[3]) {
+  // With list: C4 03 id n, then per item 00 data or 01 result.
+  if (type == kTypeGetWithList && L >= 4 && L == 4 + kAttributeDescriptor * p[3]) {
     const int n = p[3];
-    a[1] = 3;
+    a[1] = kTypeGetWithList;
     a[3] = static_cast<uint8_t>(n);
     int pos = 4;
     int k = 0;
     for (; k < n; ++k) {
       CosemServerRequest r;
-      readDescriptor(p + 4 + 10 * k, r);
+      readDescriptor(p + 4 + kAttributeDescriptor * k, r);
       r.service = kServiceGet;
       if (pos + 2 > kServerAnswerSize) break;
       if (askHost(s, r, pos + 1) && r.answerLength >= 1) {
@@ -307,7 +387,7 @@ int CosemServerGet(CosemServerState& s, const uint8_t* p, int L) {
     }
     if (k == n) return pos;
   }
-  a[1] = 1;
+  a[1] = kTypeNormal;
   a[3] = 1;
   a[4] = kOtherReason;
   return 5;
@@ -316,30 +396,32 @@ int CosemServerGet(CosemServerState& s, const uint8_t* p, int L) {
 int CosemServerSet(CosemServerState& s, const uint8_t* p, int L) {
   const uint8_t type = p[1];
   uint8_t* a = s.answer;
-  a[0] = 0xC5;
+  a[0] = kTagSetResponse;
   a[1] = type;
   a[2] = p[2];
-  if (type == 1 && L >= 13) {
+  // Normal: C5 01 id result.
+  if (type == kTypeNormal && L >= kNormalDataAt) {
     CosemServerRequest r;
-    readDescriptor(p + 3, r);
+    readDescriptor(p + kDescriptorAt, r);
     r.service = kServiceSet;
-    r.data = p + 13;
-    r.dataLength = static_cast<uint16_t>(L - 13);
+    r.data = p + kNormalDataAt;
+    r.dataLength = static_cast<uint16_t>(L - kNormalDataAt);
     a[3] = askHost(s, r, 4) ? 0 : refusal(r);
     return 4;
   }
-  if (type == 4 && L >= 4) {
+  // With list: n descriptors, n again, the n values; C5 05 id n and a result per item.
+  if (type == kTypeSetWithList && L >= 4) {
     const int n = p[3];
-    int pos = 5 + 10 * n;
-    if (L >= pos && p[4 + 10 * n] == n) {
-      a[1] = 5;
+    int pos = 5 + kAttributeDescriptor * n;
+    if (L >= pos && p[4 + kAttributeDescriptor * n] == n) {
+      a[1] = kTypeSetWithListAnswer;
       a[3] = static_cast<uint8_t>(n);
       int k = 0;
       for (; k < n; ++k) {
         const int len = pos < L ? AxdrDataLength(p + pos, L - pos) : 0;
         if (len == 0) break;
         CosemServerRequest r;
-        readDescriptor(p + 4 + 10 * k, r);
+        readDescriptor(p + 4 + kAttributeDescriptor * k, r);
         r.service = kServiceSet;
         r.data = p + pos;
         r.dataLength = static_cast<uint16_t>(len);
@@ -357,17 +439,18 @@ int CosemServerSet(CosemServerState& s, const uint8_t* p, int L) {
 int CosemServerAction(CosemServerState& s, const uint8_t* p, int L) {
   const uint8_t type = p[1];
   uint8_t* a = s.answer;
-  a[0] = 0xC7;
+  a[0] = kTagActionResponse;
   a[1] = type;
   a[2] = p[2];
-  if (type == 1 && L >= 13) {
+  // Normal: C7 01 id result 00, or C7 01 id 00 01 00 data.
+  if (type == kTypeNormal && L >= kNormalDataAt) {
     CosemServerRequest r;
-    readDescriptor(p + 3, r);
-    const bool hlsReply = r.classId == 15 && r.id == 1;
+    readDescriptor(p + kDescriptorAt, r);
+    const bool hlsReply = r.classId == kAssociationClass && r.id == kReplyToHlsMethod;
     r.service = hlsReply ? kServiceHighAuthReply : kServiceAction;
-    if (p[12] == 1) {
-      r.data = p + 13;
-      r.dataLength = static_cast<uint16_t>(L - 13);
+    if (p[kActionPresenceAt] == 1) {
+      r.data = p + kNormalDataAt;
+      r.dataLength = static_cast<uint16_t>(L - kNormalDataAt);
     }
     const bool completesHls = hlsReply && s.hlsPending;
     if (hlsReply) s.hlsPending = 0;
@@ -387,10 +470,12 @@ int CosemServerAction(CosemServerState& s, const uint8_t* p, int L) {
     if (completesHls) s.associated = 1;
     return 6 + r.answerLength;
   }
-  if (type == 3 && L >= 4) {
+  // With list: n descriptors, n again, a parameter (or 00) per item; C7 03 id n, then per
+  // item 00 00, 00 01 00 data, or the result alone.
+  if (type == kTypeActionWithList && L >= 4) {
     const int n = p[3];
-    int pos = 5 + 9 * n;
-    if (L >= pos && p[4 + 9 * n] == n) {
+    int pos = 5 + kMethodDescriptor * n;
+    if (L >= pos && p[4 + kMethodDescriptor * n] == n) {
       a[3] = static_cast<uint8_t>(n);
       int out = 4;
       int k = 0;
@@ -398,7 +483,7 @@ int CosemServerAction(CosemServerState& s, const uint8_t* p, int L) {
         const int len = pos < L ? AxdrDataLength(p + pos, L - pos) : 0;
         if (len == 0 || out + 4 > kServerAnswerSize) break;
         CosemServerRequest r;
-        readDescriptor(p + 4 + 9 * k, r);
+        readDescriptor(p + 4 + kMethodDescriptor * k, r);
         r.service = kServiceAction;
         if (p[pos] != 0) {
           r.data = p + pos;
@@ -472,7 +557,7 @@ int HdlcServerHandleFrame(DlmsServerContext& ctx) {
   int n = 0;
   const HdlcFrameKind kind = static_cast<HdlcFrameKind>(ctx.frameKind);
   if (kind == hfkUnknown) {
-    n = frameReject(ctx, ctx.control, 0x00, 0x01);
+    n = frameReject(ctx, ctx.control, kFrmrUnknownControl);
   } else if (kind == hfkSNRM) {
     n = HdlcServerSnrm(ctx);
   } else if (!ctx.connected) {
@@ -497,23 +582,29 @@ int CosemServerHandleApdu(CosemServerState& s, const uint8_t* p, int L) {
   s.request = p;
   s.requestLength = static_cast<uint16_t>(L > 0 ? L : 0);
   // Every service reads its type and invoke id; shorter requests are of no kind.
-  if (L < 3 || (p[0] != 0x60 && p[0] != 0xC0 && p[0] != 0xC1 && p[0] != 0xC3)) return answerWith(s, kUnsupported);
+  const uint8_t tag = L >= 3 ? p[0] : 0;
+  if (tag != kTagAarq && tag != kTagGetRequest && tag != kTagSetRequest && tag != kTagActionRequest)
+    return answerWith(s, kUnsupported);
   if (!s.associated) {
-    if (p[0] == 0xC0) return answerWith(s, kGetBeforeAssociation);
-    const bool hlsReply = p[0] == 0xC3 && L >= 13 && p[1] == 1 && p[3] * 256 + p[4] == 15 && p[11] == 1;
-    if (p[0] == 0xC1 || (p[0] == 0xC3 && !(hlsReply && s.hlsPending))) return answerWith(s, kWriteBeforeAssociation);
+    if (tag == kTagGetRequest) return answerWith(s, kGetBeforeAssociation);
+    // Only the reply our own AARE asked for may come before the association.
+    const bool hlsReply = tag == kTagActionRequest && L >= kNormalDataAt && p[1] == kTypeNormal &&
+                          p[kDescriptorAt] * 256 + p[kDescriptorAt + 1] == kAssociationClass &&
+                          p[kDescriptorAt + 8] == kReplyToHlsMethod;
+    if (tag == kTagSetRequest || (tag == kTagActionRequest && !(hlsReply && s.hlsPending)))
+      return answerWith(s, kWriteBeforeAssociation);
   }
   if (!s.callback) return answerWith(s, kUnsupported);
   MemFill(s.answer, 0, kServerAnswerSize);
   int n = 0;
-  switch (p[0]) {
-    case 0x60:
+  switch (tag) {
+    case kTagAarq:
       n = CosemServerAssociate(s, p, L);
       break;
-    case 0xC0:
+    case kTagGetRequest:
       n = CosemServerGet(s, p, L);
       break;
-    case 0xC1:
+    case kTagSetRequest:
       n = CosemServerSet(s, p, L);
       break;
     default:

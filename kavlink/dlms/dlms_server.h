@@ -12,6 +12,11 @@ namespace kavlink {
 
 constexpr int kServerFrameSize = 256;
 constexpr int kServerAnswerSize = 1024;
+// A long answer goes out in a first I-frame of this many APDU bytes (behind the LLC) and
+// then in pieces of kServerNextSegment, each asked for by an RR: every frame fits the
+// 128-byte information field the UA announces.
+constexpr int kServerFirstSegment = 125;
+constexpr int kServerNextSegment = 128;
 
 // Services as the host sees them (the COSEM object's access type).
 constexpr uint8_t kServiceGet = 0xC0;
@@ -68,6 +73,10 @@ struct DlmsServerContext {
   uint8_t vs = 0;
   uint16_t pending = 0;
   CosemServerState cosem;
+  // The rest of a long answer, kept by the link: the bare-APDU path answers into the
+  // COSEM answer buffer and may be called between two segments.
+  uint8_t segments[kServerAnswerSize - kServerFirstSegment] = {};
+  uint16_t segmentsLength = 0;
   // The frame buffer holds a whole checked request (and nothing has answered it yet).
   uint8_t frameComplete = 0;
   uint8_t serverAddr[4] = {};

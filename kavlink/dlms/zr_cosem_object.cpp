@@ -39,7 +39,7 @@ HRESULT CZrCosemObject::get_OBIS(BSTR* value) {
   char text[32];
   std::snprintf(text, sizeof text, "%d.%d.%d.%d.%d.%d", cosem_.obis[0], cosem_.obis[1], cosem_.obis[2], cosem_.obis[3],
                 cosem_.obis[4], cosem_.obis[5]);
-  *value = zr::com::allocBstr(zr::text::ansiToWide(text));
+  *value = zr::com::narrowBstr(text);
   return *value ? S_OK : E_OUTOFMEMORY;
 }
 

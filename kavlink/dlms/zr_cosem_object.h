@@ -18,11 +18,10 @@ class CZrCosemObject final
   static constexpr std::u16string_view kProgId = u"kavlink.ZrDLMS_COSEM.1";
   static constexpr std::u16string_view kViProgId = u"kavlink.ZrDLMS_COSEM";
   static constexpr bool kAggregatable = false;
+  // Reached through zr::com::implementationOf.
+  static constexpr IID kImplementationIid = zr::com::guid("7d02e383-7379-4e21-9d75-1715ff53a8bf");
 
   CZrCosemObject() { cosem_.clear(); }
-
-  // The object behind an interface when it is one of ours; nullptr for any other.
-  static CZrCosemObject* fromInterface(IDispatch* p) { return p ? dynamic_cast<CZrCosemObject*>(p) : nullptr; }
 
   CosemData& cosem() { return cosem_; }
 

@@ -4,59 +4,43 @@
 #include <cstring>
 #include <vector>
 
+#include "channels/exchange_guard.h"
 #include "channels/list/zr_list.h"
 #include "channels/tools/hex_text.h"
 #include "channels/tools/zr_tools.h"
 #include "dlms/zr_cosem_object.h"
 #include "module/class_table.h"
 #include "text/ansi.h"
+#include "text/trim.h"
 
 namespace kavlink {
 namespace {
 
-constexpr char kBusy[] = "Devices is communicating......";
 constexpr char kPasswordTooLong[] = "Password is too long: at most 81 bytes fit the AARQ";
 constexpr uint8_t kAssociationObis[6] = {0, 0, 40, 0, 0, 255};
 // A-XDR octet-string lengths of 128 and more need the long form, which is not sent.
 constexpr int kMaxAuthAnswer = 127;
 
-class BusyFlag {
- public:
-  explicit BusyFlag(int32_t& flag) : flag_(flag) { flag_ = 1; }
-  ~BusyFlag() { flag_ = 0; }
-  BusyFlag(const BusyFlag&) = delete;
-  BusyFlag& operator=(const BusyFlag&) = delete;
-
- private:
-  int32_t& flag_;
-};
-
-std::string trimmed(const std::string& s) {
-  const char* blanks = " \t\r\n\v\f";
-  size_t b = s.find_first_not_of(blanks);
-  if (b == std::string::npos) return {};
-  return s.substr(b, s.find_last_not_of(blanks) - b + 1);
-}
-
 }  // namespace
 
-CZrDLMS::CZrDLMS() : events_(_IZrDLMSEvents::iid, this, nullptr) { addConnectionPoint(&events_); }
+CZrDLMS::CZrDLMS()
+    : events_(_IZrDLMSEvents::iid, this, nullptr), host_(apdu_, kApduSize, [this](uint8_t* buffer, int64_t length) {
+        LONG len = static_cast<LONG>(length);
+        events_.fireArgs(_IZrDLMSEvents::kOnCosemComm, reinterpret_cast<PTRBUF>(buffer), &len);
+        return int64_t{len};
+      }) {
+  addConnectionPoint(&events_);
+  link_.onFrameGathered = [this] { fireMsg(false); };
+}
 
 HRESULT CZrDLMS::finalConstruct() {
   events_.setOwner(controllingUnknown());
-  tools_ = zr::com::ComPtr<IZrTools>::attach(CZrTools::create());
-  serial_ = zr::com::ComPtr<CZrSerial>::attach(CZrSerial::create());
-  socket_ = zr::com::ComPtr<CZrSocket>::attach(CZrSocket::create());
-  if (!tools_ || !serial_ || !socket_) return E_OUTOFMEMORY;
   return S_OK;
 }
 
 // ---- properties -----------------------------------------------------------------------
 
-HRESULT CZrDLMS::get_Serial(IZrSerial** value) {
-  if (!value) return E_POINTER;
-  return serial_->QueryInterface(IZrSerial::iid, reinterpret_cast<void**>(value));
-}
+HRESULT CZrDLMS::get_Serial(IZrSerial** value) { return ports_.getSerial(value); }
 
 HRESULT CZrDLMS::get_socket(IZrSocket** value) {
   if (!value) return E_POINTER;
@@ -72,12 +56,12 @@ HRESULT CZrDLMS::put_Authentioation(LONG value) {
 
 HRESULT CZrDLMS::get_Password(BSTR* value) {
   if (!value) return E_POINTER;
-  *value = zr::com::allocBstr(zr::text::ansiToWide(password_));
+  *value = zr::com::narrowBstr(password_);
   return *value ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT CZrDLMS::put_Password(BSTR value) {
-  password_ = trimmed(zr::text::wideToAnsi(zr::com::bstrView(value)));
+  password_ = zr::text::trim(zr::text::wideToAnsi(zr::com::bstrView(value)));
   return S_OK;
 }
 
@@ -88,24 +72,24 @@ HRESULT CZrDLMS::put_WaitTimeout(LONG value) {
   return S_OK;
 }
 
-HRESULT CZrDLMS::get_PhysicalAddr(USHORT* value) { return zr::com::outValue(value, physicalAddr_); }
+HRESULT CZrDLMS::get_PhysicalAddr(USHORT* value) { return zr::com::outValue(value, link_.address.physical); }
 
 HRESULT CZrDLMS::put_PhysicalAddr(USHORT value) {
-  physicalAddr_ = value;
+  link_.address.physical = value;
   return S_OK;
 }
 
-HRESULT CZrDLMS::get_LogicalAddr(USHORT* value) { return zr::com::outValue(value, logicalAddr_); }
+HRESULT CZrDLMS::get_LogicalAddr(USHORT* value) { return zr::com::outValue(value, link_.address.logical); }
 
 HRESULT CZrDLMS::put_LogicalAddr(USHORT value) {
-  logicalAddr_ = value;
+  link_.address.logical = value;
   return S_OK;
 }
 
-HRESULT CZrDLMS::get_ClientAddr(BYTE* value) { return zr::com::outValue(value, clientAddr_); }
+HRESULT CZrDLMS::get_ClientAddr(BYTE* value) { return zr::com::outValue(value, link_.address.client); }
 
 HRESULT CZrDLMS::put_ClientAddr(BYTE value) {
-  clientAddr_ = value;
+  link_.address.client = value;
   return S_OK;
 }
 
@@ -123,12 +107,7 @@ HRESULT CZrDLMS::put_Custom(BOOL value) {
   return S_OK;
 }
 
-HRESULT CZrDLMS::get_Tools(IZrTools** value) {
-  if (!value) return E_POINTER;
-  *value = tools_.get();
-  tools_->AddRef();
-  return S_OK;
-}
+HRESULT CZrDLMS::get_Tools(IZrTools** value) { return ports_.getTools(value); }
 
 HRESULT CZrDLMS::GetNewIZrCosemObject(IZrCosemObject** result) {
   if (!result) return E_POINTER;
@@ -155,39 +134,31 @@ HRESULT CZrDLMS::GetLastErrorStr(BSTR* result) {
       break;
   }
   char buffer[96];
-  *result = zr::com::allocBstr(zr::text::ansiToWide(LastErrorText(lastError_, value, buffer, sizeof buffer)));
+  *result = zr::com::narrowBstr(LastErrorText(lastError_, value, buffer, sizeof buffer));
   return *result ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT CZrDLMS::GetCommMsg(BOOL btx, BSTR* result) {
   if (!result) return E_POINTER;
-  const std::string text = btx ? bufToHexText(tx_, txLength_) : bufToHexText(rx_, rxCount_);
-  *result = zr::com::allocBstr(zr::text::ansiToWide(text));
+  const std::string text = btx ? bufToHexText(link_.tx(), link_.txLength()) : bufToHexText(link_.rx(), link_.rxCount());
+  *result = zr::com::narrowBstr(text);
   return *result ? S_OK : E_OUTOFMEMORY;
 }
 
 // ---- exchanges ------------------------------------------------------------------------
 
-HRESULT CZrDLMS::busyError() { return fail(kBusy); }
-
-int CZrDLMS::requestRoom() const {
-  if (custom_) return kApduSize;
-  // One I-frame: the transmit buffer and the 11-bit length hold the header, the LLC
-  // bytes, the FCS and the flags besides the request.
-  uint8_t address[kHdlcMaxAddressBytes];
-  return kTransmitSize - (EncodeHdlcAddress(address) + 9) - 3;
-}
+int CZrDLMS::requestRoom() const { return custom_ ? kApduSize : link_.requestRoom(); }
 
 int CZrDLMS::exchange(int length, uint8_t expectedTag) {
   if (length <= 0) return failWith(kErrApduSize);
   if (!custom_) {
-    SendInformationFrame(apdu_, length);
+    if (!SendInformationFrame(apdu_, length)) return 0;
     return ReceiveInformationFrames(apdu_, expectedTag);
   }
-  LONG len = length;
-  events_.fireArgs(_IZrDLMSEvents::kOnCosemComm, reinterpret_cast<PTRBUF>(apdu_), &len);
-  if (len <= 0 || len > kApduSize) return failWith(kErrApduSize);
-  return len;
+  host_.write(apdu_, static_cast<size_t>(length));
+  const uint32_t n = host_.available();
+  if (n == 0) return failWith(kErrApduSize);
+  return static_cast<int>(host_.read(apdu_, n));
 }
 
 int CZrDLMS::CosemAssociate() {
@@ -231,16 +202,12 @@ int CZrDLMS::highLevelAuthentication(const AareOutcome& aare) {
   o.data[1] = static_cast<uint8_t>(len);
   std::memcpy(o.data + 2, authBuffer_, static_cast<size_t>(len));
   o.dataLen = len + 2;
-  // The reply is an ordinary ACTION, run with the busy flag down as a host's would be.
-  busy_ = 0;
   int acted = 0;
-  try {
+  {
+    // The reply is an ordinary ACTION, run with the busy flag down as a host's would be.
+    BusyFlag::Lowered down(busy_);
     acted = doAction(o);
-  } catch (...) {
-    busy_ = 1;
-    throw;
   }
-  busy_ = 1;
   if (!acted) return 0;
   if (o.dataLen < 2) return refused();
   const int answer = o.dataLen - 2;
@@ -257,39 +224,39 @@ int CZrDLMS::highLevelAuthentication(const AareOutcome& aare) {
 HRESULT CZrDLMS::CosemOpen(BOOL* result) {
   if (!result) return E_POINTER;
   *result = FALSE;
-  if (busy_) return busyError();
-  if ((authentication_ == 1 || authentication_ == 2) && password_.size() > static_cast<size_t>(kMaxPasswordBytes))
-    return fail(kPasswordTooLong);
   return guard([&] {
-    BusyFlag busy(busy_);
-    try {
-      if (CosemAssociate()) {
-        *result = TRUE;
-        return;
-      }
-    } catch (...) {
-      CloseChannels();
-      throw;
-    }
-    CloseChannels();
+    refuseWhileBusy(busy_);
+    if ((authentication_ == 1 || authentication_ == 2) && password_.size() > static_cast<size_t>(kMaxPasswordBytes))
+      throw zr::com::ComError(kPasswordTooLong);
+    runExchange(
+        busy_, controllingUnknown(),
+        [&] {
+          if (CosemAssociate()) {
+            *result = TRUE;
+          } else {
+            CloseChannels();
+          }
+        },
+        [this] { CloseChannels(); });
   });
 }
 
 HRESULT CZrDLMS::CosemRelease() {
-  if (busy_) return busyError();
-  if (!associated_) return S_OK;
   return guard([&] {
-    BusyFlag busy(busy_);
-    try {
-      // The meter's answer does not matter: the association ends either way.
-      if (!custom_) SendDisc();
-    } catch (...) {
+    refuseWhileBusy(busy_);
+    if (!associated_) return;
+    // The meter's answer does not matter: the association ends either way.
+    auto end = [this] {
       associated_ = FALSE;
       CloseChannels();
-      throw;
-    }
-    associated_ = FALSE;
-    CloseChannels();
+    };
+    runExchange(
+        busy_, controllingUnknown(),
+        [&] {
+          if (!custom_) SendDisc();
+          end();
+        },
+        end);
   });
 }
 
@@ -342,14 +309,13 @@ HRESULT CZrDLMS::runSingle(IZrCosemObject* cosem, BOOL* result, int (CZrDLMS::*s
   if (!result) return E_POINTER;
   *result = FALSE;
   if (!cosem) return E_POINTER;
-  CZrCosemObject* object = CZrCosemObject::fromInterface(cosem);
+  // Held: the host's reference may be the last one and a handler may drop it.
+  const auto object = zr::com::implementationOf<CZrCosemObject>(cosem);
   if (!object) return E_INVALIDARG;
-  if (busy_) return busyError();
-  // The host's reference may be the last one and a handler may drop it.
-  zr::com::ComPtr<IZrCosemObject> hold(cosem);
   return guard([&] {
-    BusyFlag busy(busy_);
-    if ((this->*service)(object->cosem())) *result = TRUE;
+    runExchange(busy_, controllingUnknown(), [&] {
+      if ((this->*service)(object->cosem())) *result = TRUE;
+    });
   });
 }
 
@@ -357,22 +323,21 @@ HRESULT CZrDLMS::runList(IZrList* cosemList, BOOL* result, int (CZrDLMS::*servic
   if (!result) return E_POINTER;
   *result = FALSE;
   if (!cosemList) return E_POINTER;
-  auto* list = dynamic_cast<CZrList*>(cosemList);
+  const auto list = zr::com::implementationOf<CZrList>(cosemList);
   if (!list) return E_INVALIDARG;
-  std::vector<zr::com::ComPtr<IDispatch>> hold;
+  std::vector<zr::com::ComPtr<CZrCosemObject>> hold;
   std::vector<CosemData*> items;
   for (LONG k = 0; k < list->count(); ++k) {
-    CZrCosemObject* object = CZrCosemObject::fromInterface(list->items()[k]);
+    auto object = zr::com::implementationOf<CZrCosemObject>(list->items()[k]);
     if (!object) return E_INVALIDARG;
-    hold.emplace_back(list->items()[k]);
     items.push_back(&object->cosem());
+    hold.push_back(std::move(object));
   }
-  if (busy_) return busyError();
-  zr::com::ComPtr<IZrList> holdList(cosemList);
   return guard([&] {
-    BusyFlag busy(busy_);
-    // A count that does not fit its byte is refused by the request builders.
-    if ((this->*service)(items.data(), static_cast<int>(items.size()))) *result = TRUE;
+    runExchange(busy_, controllingUnknown(), [&] {
+      // A count that does not fit its byte is refused by the request builders.
+      if ((this->*service)(items.data(), static_cast<int>(items.size()))) *result = TRUE;
+    });
   });
 }
 

@@ -11,7 +11,10 @@
 
 #include <string>
 
-#include "channels/serial/zr_serial.h"
+#include "engines/busy_flag.h"
+#include "channels/control_ports.h"
+#include "channels/host_channel.h"
+#include "channels/socket/socket_channel.h"
 #include "channels/socket/zr_socket.h"
 #include "com/com_ptr.h"
 #include "com/connection_point.h"
@@ -19,7 +22,7 @@
 #include "com/object.h"
 #include "dlms/cosem_apdu.h"
 #include "dlms/dlms_server.h"
-#include "dlms/hdlc.h"
+#include "dlms/hdlc_client.h"
 
 namespace kavlink {
 
@@ -33,10 +36,7 @@ class CZrDLMS final : public zr::com::ComObject<CZrDLMS, zr::com::DispatchImpl<C
   static constexpr std::u16string_view kViProgId = u"kavlink.ZrDLMS";
   static constexpr bool kAggregatable = true;
 
-  static constexpr int kTransmitSize = 2048;
-  static constexpr int kReceiveSize = 4096;
-  static constexpr int kApduSize = 4096;
-  static constexpr int kMaxReplyFrames = 6;
+  static constexpr int kApduSize = HdlcClient::kApduSize;
 
   CZrDLMS();
   ~CZrDLMS() override;
@@ -91,22 +91,19 @@ class CZrDLMS final : public zr::com::ComObject<CZrDLMS, zr::com::DispatchImpl<C
  private:
   using Service = int (*)(CZrDLMS& self, CosemData* const* items, int n);
 
-  // Link (zr_dlms_link.cpp); failures return 0 with the last error set, channel
-  // failures throw their text.
-  int EncodeHdlcAddress(uint8_t* out) const;
-  void BuildHdlcFrame(int infoLength);
-  int ParseHdlcFrame();
+  // Link (zr_dlms_link.cpp): the I/O around the HDLC client engine. Failures return 0
+  // with the last error set, channel failures throw their text.
+  int ParseHdlcFrame(int n);
   void ChannelSend(const uint8_t* bytes, int length);
   int ChannelReceive();
-  int receiveSerial();
-  int receiveSocket();
-  LONG socketRecv(uint8_t* at, int room);
+  int receiveFrame();
+  // The channel of the exchange: the serial port on channel 0, else the socket.
+  ByteChannel& port();
   void ResetChannel();
   void CloseChannels();
   int SendSnrm();
   int SendDisc();
-  int sendControlFrame(uint8_t control);
-  void SendInformationFrame(const uint8_t* apdu, int length);
+  int SendInformationFrame(const uint8_t* apdu, int length);
   int ReceiveInformationFrames(uint8_t* buffer, uint8_t expectedTag);
   int failWith(int32_t code);
   void fireMsg(bool tx);
@@ -124,12 +121,11 @@ class CZrDLMS final : public zr::com::ComObject<CZrDLMS, zr::com::DispatchImpl<C
   int doGetList(CosemData* const* items, int n);
   int doSetList(CosemData* const* items, int n);
   int doActionList(CosemData* const* items, int n);
-  HRESULT busyError();
 
   zr::com::ConnectionPoint events_;
-  zr::com::ComPtr<IZrTools> tools_;
-  zr::com::ComPtr<CZrSerial> serial_;
-  zr::com::ComPtr<CZrSocket> socket_;
+  ControlPorts ports_;
+  zr::com::ComPtr<CZrSocket> socket_ = madeForControl(CZrSocket::create());
+  SocketChannel socketChannel_{*socket_};
   int32_t lastError_ = 0;
   int32_t aareDiagnostic_ = 0;
   int32_t getResult_ = 0;
@@ -137,27 +133,17 @@ class CZrDLMS final : public zr::com::ComObject<CZrDLMS, zr::com::DispatchImpl<C
   int32_t actionResult_ = 0;
   LONG channel_ = 0;
   BOOL custom_ = 0;
-  uint8_t tx_[kTransmitSize] = {};
-  uint8_t rx_[kReceiveSize] = {};
+  // Frames, sequence numbers and reassembly; the addresses are its.
+  HdlcClient link_;
   uint8_t apdu_[kApduSize] = {};
-  uint16_t txLength_ = 0;
-  uint16_t rxCount_ = 0;
-  USHORT physicalAddr_ = 1;
-  USHORT logicalAddr_ = 0;
-  BYTE clientAddr_ = 16;
-  uint8_t control_ = 0;
-  HdlcFrameKind frameKind_ = hfkUnknown;
-  int infoLength_ = 0;
-  int infoStart_ = 0;
-  bool segmented_ = false;
-  uint8_t nr_ = 0;
-  uint8_t ns_ = 0;
   BOOL associated_ = 0;
   LONG authentication_ = 0;
   std::string password_;
   LONG waitTimeout_ = 7000;
-  int32_t busy_ = 0;
+  BusyFlag busy_;
   uint8_t authBuffer_[kAuthBufferSize] = {};
+  // The Custom path: the host carries each request in the APDU buffer and answers there.
+  HostChannel host_;
   DlmsServerContext server_;
 };
 

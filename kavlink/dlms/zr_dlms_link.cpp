@@ -1,7 +1,6 @@
-// CZrDLMS, the link: HDLC frames over the inner serial port or socket, the gathering and
-// checking of reply frames, reassembly of segmented replies, and the error texts.
+// CZrDLMS, the link: the HDLC client engine's frames over the inner serial port or socket,
+// the bytes that come back fed to it, and the error texts.
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "dlms/zr_dlms.h"
@@ -9,7 +8,6 @@
 namespace kavlink {
 namespace {
 
-constexpr uint8_t kLlcRequest[] = {0xE6, 0xE6, 0x00};
 constexpr size_t kMaxThrownText = 127;
 
 [[noreturn]] void ThrowErrorText(const std::string& text) { throw zr::com::ComError(text.substr(0, kMaxThrownText)); }
@@ -63,125 +61,55 @@ int CZrDLMS::failWith(int32_t code) {
 
 void CZrDLMS::fireMsg(bool tx) { events_.fireArgs(_IZrDLMSEvents::kOnDLMSMsg, BOOL{tx ? TRUE : FALSE}); }
 
-int CZrDLMS::EncodeHdlcAddress(uint8_t* out) const {
-  int n = EncodeServerAddress(physicalAddr_, logicalAddr_, out);
-  out[n] = static_cast<uint8_t>(clientAddr_ * 2 + 1);
-  return n + 1;
-}
-
-void CZrDLMS::BuildHdlcFrame(int infoLength) {
-  uint8_t address[kHdlcMaxAddressBytes];
-  const int n = EncodeHdlcAddress(address);
-  infoLength_ = infoLength;
-  txLength_ = static_cast<uint16_t>(kavlink::BuildHdlcFrame(tx_, address, n, control_, infoLength, false));
-}
-
-int CZrDLMS::ParseHdlcFrame() {
-  switch (CheckHdlcGathered(rx_, rxCount_)) {
-    case HdlcGather::kBadStart:
-      rxCount_ = 0;
-      return -1;
-    case HdlcGather::kIncomplete:
+// n more bytes are in the engine's receive buffer: 1 when they completed what the engine
+// waited for (a reply, or a segment to acknowledge), 0 when more must come, -1 when they
+// failed (with the engine's code, if it has one).
+int CZrDLMS::ParseHdlcFrame(int n) {
+  switch (link_.received(n)) {
+    case HdlcClient::Step::kNeedMore:
       return 0;
-    case HdlcGather::kComplete:
+    case HdlcClient::Step::kError:
+      if (link_.error() != 0) failWith(link_.error());
+      return -1;
+    case HdlcClient::Step::kReply:
+    case HdlcClient::Step::kSendFrame:
       break;
   }
-  fireMsg(false);
-  if (!HdlcCheckSumOk(rx_, rxCount_)) {
-    rxCount_ = 0;
-    failWith(kErrFcs);
-    return -1;
-  }
-  HdlcFrameView v;
-  switch (ReadHdlcFrame(rx_, rxCount_, 4, physicalAddr_, logicalAddr_, v)) {
-    case HdlcRead::kOk:
-      break;
-    case HdlcRead::kAddressMismatch:
-      rxCount_ = 0;
-      failWith(kErrAddress);
-      return -1;
-    case HdlcRead::kTooShort:
-      rxCount_ = 0;
-      failWith(kErrApduSize);
-      return -1;
-  }
-  control_ = v.control;
-  frameKind_ = v.kind;
-  infoLength_ = v.infoLength;
-  infoStart_ = v.infoStart;
-  segmented_ = v.segmented;
   return 1;
 }
 
-LONG CZrDLMS::socketRecv(uint8_t* at, int room) {
-  // The socket reads BufferSize bytes at a time, which may be more than is left here.
-  LONG size = 0;
-  socket_->get_BufferSize(&size);
-  const bool capped = size > room;
-  if (capped) socket_->put_BufferSize(room);
-  LONG n = -1;
-  socket_->Recv(reinterpret_cast<PTRBUF>(at), &n);
-  if (capped) socket_->put_BufferSize(size);
-  return n;
-}
+ByteChannel& CZrDLMS::port() { return channel_ == 0 ? ports_.serialChannel() : socketChannel_; }
 
 void CZrDLMS::ChannelSend(const uint8_t* bytes, int length) {
-  if (channel_ == 0) {
-    serial_->PurgePort();
-    serial_->WritePort(bytes, static_cast<DWORD>(length));
-  } else {
-    // Whatever the socket still holds belongs to an earlier exchange.
-    socketRecv(rx_, kReceiveSize);
-    VARIANT_BOOL sent = VARIANT_FALSE;
-    socket_->Send(reinterpret_cast<PTRBUF>(bytes), length, &sent);
-    if (!sent) ThrowErrorText(std::string("Socket send failed:  ") + socket_->ErrorText());
-  }
-  rxCount_ = 0;
+  port().purge();
+  port().write(bytes, static_cast<size_t>(length));
+  link_.dropReceived();
   fireMsg(true);
 }
 
 int CZrDLMS::ChannelReceive() {
-  int r = channel_ == 0 ? receiveSerial() : receiveSocket();
-  if (r == 1 && frameKind_ == hfkDM) r = failWith(kErrDisconnected);
-  if (r != 1) {
-    rxCount_ = 0;
-    return 0;
-  }
-  return 1;
+  const int r = receiveFrame();
+  // The engine drops what it refuses itself; a silent or overfull line is ours.
+  if (r == 0) link_.dropReceived();
+  return r == 1 ? 1 : 0;
 }
 
-int CZrDLMS::receiveSerial() {
-  const DWORD timeout = waitTimeout_ > 0 ? static_cast<DWORD>(waitTimeout_) : 0;
-  DWORD n = serial_->WaitForInput(timeout);
-  while (n > 0) {
-    if (rxCount_ + n >= static_cast<DWORD>(kReceiveSize)) return failWith(kErrTimeout);
-    rxCount_ = static_cast<uint16_t>(rxCount_ + serial_->ReadPort(rx_ + rxCount_, n));
-    const int parsed = ParseHdlcFrame();
-    if (parsed != 0) return parsed;
-    n = serial_->WaitForInput(timeout);
-  }
-  return failWith(kErrTimeout);
-}
-
-// A reply may come in several pieces over TCP as well: gathered like on the serial line,
-// each piece with a fresh wait.
-int CZrDLMS::receiveSocket() {
-  const DWORD timeout = waitTimeout_ > 0 ? static_cast<DWORD>(waitTimeout_) : 0;
+// A reply may come in several pieces, over TCP as well: each piece with a fresh wait.
+int CZrDLMS::receiveFrame() {
+  ByteChannel& in = port();
+  const uint32_t timeout = waitTimeout_ > 0 ? static_cast<uint32_t>(waitTimeout_) : 0;
   for (;;) {
-    const int room = kReceiveSize - 1 - rxCount_;
-    if (room <= 0 || socket_->WaitReadable(timeout) == 0) return failWith(kErrTimeout);
-    const LONG n = socketRecv(rx_ + rxCount_, room);
-    if (n <= 0) return failWith(kErrTimeout);
-    rxCount_ = static_cast<uint16_t>(rxCount_ + n);
-    const int parsed = ParseHdlcFrame();
+    const uint32_t n = in.waitForInput(timeout);
+    if (n == 0 || n > static_cast<uint32_t>(link_.receiveRoom())) return failWith(kErrTimeout);
+    const int parsed = ParseHdlcFrame(static_cast<int>(in.read(link_.receiveSpace(), n)));
     if (parsed != 0) return parsed;
   }
 }
 
 void CZrDLMS::ResetChannel() {
   if (channel_ == 0) {
-    serial_->Close();
-    serial_->OpenPort();
+    ports_.serial().Close();
+    ports_.serial().OpenPort();
     return;
   }
   socket_->Close();
@@ -191,73 +119,35 @@ void CZrDLMS::ResetChannel() {
 }
 
 void CZrDLMS::CloseChannels() {
-  serial_->Close();
+  ports_.serial().Close();
   socket_->Close();
 }
 
-int CZrDLMS::sendControlFrame(uint8_t control) {
-  control_ = control;
-  BuildHdlcFrame(0);
-  ChannelSend(tx_, txLength_);
+int CZrDLMS::SendSnrm() {
+  link_.BuildSnrm();
+  ChannelSend(link_.tx(), link_.txLength());
   return ChannelReceive();
 }
 
-int CZrDLMS::SendSnrm() {
-  if (!sendControlFrame(kCtrlSnrm)) return 0;
-  if (frameKind_ != hfkUA) return failWith(kErrFrameMismatch);
-  nr_ = 0;
-  ns_ = 0;
-  return 1;
-}
-
 int CZrDLMS::SendDisc() {
-  if (!sendControlFrame(kCtrlDisc)) return 0;
-  if (frameKind_ != hfkUA && frameKind_ != hfkDISC) return failWith(kErrFrameMismatch);
-  nr_ = 0;
-  ns_ = 0;
-  return 1;
+  link_.BuildDisc();
+  ChannelSend(link_.tx(), link_.txLength());
+  return ChannelReceive();
 }
 
-void CZrDLMS::SendInformationFrame(const uint8_t* apdu, int length) {
-  uint8_t address[kHdlcMaxAddressBytes];
-  uint8_t* info = tx_ + HdlcInfoOffset(EncodeHdlcAddress(address));
-  std::memcpy(info, kLlcRequest, sizeof kLlcRequest);
-  std::memcpy(info + sizeof kLlcRequest, apdu, static_cast<size_t>(length));
-  control_ = IFrameControl(nr_, ns_);
-  BuildHdlcFrame(length + 3);
-  // The one reply I-frame expected is counted in advance.
-  nr_ = (nr_ + 1) & 7;
-  ns_ = (ns_ + 1) & 7;
-  ChannelSend(tx_, txLength_);
+int CZrDLMS::SendInformationFrame(const uint8_t* apdu, int length) {
+  if (!link_.BuildInformationFrame(apdu, length)) return failWith(kErrApduSize);
+  ChannelSend(link_.tx(), link_.txLength());
+  return 1;
 }
 
 int CZrDLMS::ReceiveInformationFrames(uint8_t* buffer, uint8_t expectedTag) {
-  std::memset(buffer, 0, kApduSize);
-  if (!ChannelReceive()) return 0;
-  int total = 0;
-  for (int frames = 1;; ++frames) {
-    if (frames > kMaxReplyFrames || total >= kApduSize) return failWith(kErrApduSize);
-    if (frameKind_ != hfkI) return failWith(frameKind_ == hfkFRMR ? kErrRefused : kErrFrameMismatch);
-    const uint8_t* info = rx_ + infoStart_;
-    int n = infoLength_;
-    if (frames == 1) {
-      if (n < 3) return failWith(kErrApduSize);
-      info += 3;
-      n -= 3;
-    }
-    if (total + n > kApduSize) return failWith(kErrApduSize);
-    std::memcpy(buffer + total, info, static_cast<size_t>(n));
-    total += n;
-    if (!segmented_) {
-      if (total < 1 || buffer[0] != expectedTag)
-        return failWith(buffer[0] == kTagConfirmedServiceError ? kErrConfirmedServiceError : kErrCosemMismatch);
-      return total;
-    }
-    control_ = RrControl(nr_);
-    BuildHdlcFrame(0);
-    nr_ = (nr_ + 1) & 7;
-    ChannelSend(tx_, txLength_);
+  link_.ExpectReply(buffer, expectedTag);
+  for (;;) {
     if (!ChannelReceive()) return 0;
+    if (!link_.frameToSend()) return link_.replyLength();
+    // A segment: the RR asks for the next.
+    ChannelSend(link_.tx(), link_.txLength());
   }
 }
 

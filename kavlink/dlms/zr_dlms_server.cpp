@@ -42,7 +42,7 @@ HRESULT CZrDLMS::DlmsInitServer() {
     std::lock_guard<std::mutex> lock(slotMutex());
     serverSlot() = this;
   }
-  DlmsServerInit(server_, physicalAddr_, logicalAddr_, static_cast<uint8_t>(authentication_ & 0xFF),
+  DlmsServerInit(server_, link_.address.physical, link_.address.logical, static_cast<uint8_t>(authentication_ & 0xFF),
                  &CZrDLMS::ServerRequestCallback);
   return S_OK;
 }

@@ -9,7 +9,7 @@ namespace {
 
 HRESULT textOut(const std::string& narrow, BSTR* out) {
   if (!out) return E_POINTER;
-  *out = narrow.empty() ? nullptr : zr::com::allocBstr(zr::text::ansiToWide(narrow));
+  *out = narrow.empty() ? nullptr : zr::com::narrowBstr(narrow);
   return S_OK;
 }
 
@@ -17,7 +17,7 @@ HRESULT textOut(const std::string& narrow, BSTR* out) {
 
 HRESULT CFrame645::get_Address(BSTR* value) {
   if (!value) return E_POINTER;
-  *value = zr::com::allocBstr(zr::text::ansiToWide(std::string_view(f_.address.data(), 12)));
+  *value = zr::com::narrowBstr(std::string_view(f_.address.data(), 12));
   return S_OK;
 }
 

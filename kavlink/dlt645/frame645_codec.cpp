@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "channels/tools/hex_text.h"
+#include "engines/hex_text.h"
 
 namespace kavlink {
 

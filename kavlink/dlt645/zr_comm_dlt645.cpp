@@ -1,6 +1,6 @@
 #include "dlt645/zr_comm_dlt645.h"
 
-#include "channels/tools/zr_tools.h"
+#include "channels/exchange_guard.h"
 #include "module/class_table.h"
 #include "module/dialog_host.h"
 #include "module/property_stream.h"
@@ -9,21 +9,7 @@
 namespace kavlink {
 namespace {
 
-constexpr char kBusy[] = "Devices is communicating......";
 constexpr char kNullFrame[] = "IFrame645 interface is null";
-constexpr uint32_t kStreamVersion = 0x0E00;
-
-// Holds the busy flag for the length of one exchange, whatever way it ends.
-class BusyScope {
- public:
-  explicit BusyScope(bool& flag) : flag_(flag) { flag_ = true; }
-  ~BusyScope() { flag_ = false; }
-  BusyScope(const BusyScope&) = delete;
-  BusyScope& operator=(const BusyScope&) = delete;
-
- private:
-  bool& flag_;
-};
 
 }  // namespace
 
@@ -31,25 +17,20 @@ CZrCommDLT645::CZrCommDLT645() : events_(_IZrCommDLT645Events::iid, this, nullpt
 
 HRESULT CZrCommDLT645::finalConstruct() {
   events_.setOwner(controllingUnknown());
-  tools_ = zr::com::ComPtr<IZrTools>::attach(CZrTools::create());
-  serial_ = zr::com::ComPtr<CZrSerial>::attach(CZrSerial::create());
   rxFrame_ = zr::com::ComPtr<CFrame645>::attach(CFrame645::create());
-  if (!tools_ || !serial_ || !rxFrame_) return E_OUTOFMEMORY;
-  serial_->put_BaudRate(br9600);
-  serial_->put_ParityBits(prEven);
-  serial_->SetEventCallback(&CZrCommDLT645::SerialRecvCallback, this);
+  if (!rxFrame_) return E_OUTOFMEMORY;
+  ports_.serial().put_BaudRate(br9600);
+  ports_.serial().put_ParityBits(prEven);
+  ports_.serial().SetEventCallback(&CZrCommDLT645::SerialRecvCallback, this);
   return S_OK;
 }
 
 CZrCommDLT645::~CZrCommDLT645() {
   // The host may still hold the inner port; it must not call back into a dead control.
-  if (serial_) serial_->SetEventCallback(nullptr, nullptr);
+  ports_.serial().SetEventCallback(nullptr, nullptr);
 }
 
-HRESULT CZrCommDLT645::get_Serial(IZrSerial** value) {
-  if (!value) return E_POINTER;
-  return serial_->QueryInterface(IZrSerial::iid, reinterpret_cast<void**>(value));
-}
+HRESULT CZrCommDLT645::get_Serial(IZrSerial** value) { return ports_.getSerial(value); }
 
 HRESULT CZrCommDLT645::get_WaitTimeout(ULONG* value) { return zr::com::outValue(value, waitTimeout_); }
 
@@ -74,12 +55,7 @@ HRESULT CZrCommDLT645::put_AttemptTimes(LONG value) {
   return S_OK;
 }
 
-HRESULT CZrCommDLT645::get_Tools(IZrTools** value) {
-  if (!value) return E_POINTER;
-  *value = tools_.get();
-  tools_->AddRef();
-  return S_OK;
-}
+HRESULT CZrCommDLT645::get_Tools(IZrTools** value) { return ports_.getTools(value); }
 
 HRESULT CZrCommDLT645::AboutBox() {
   return guard([] { dialog::showAboutBox("ZrCommDLT645"); });
@@ -90,7 +66,7 @@ void CZrCommDLT645::writeFrame(IFrame645* txFrame) {
   HRESULT h = txFrame->ToBuffer(reinterpret_cast<PTRBUF>(tx_), &length);
   if (FAILED(h)) throw zr::com::HResultError(h);
   // The count written is not judged here: a short write shows as a missing reply.
-  serial_->WritePort(tx_, static_cast<DWORD>(length));
+  ports_.serialChannel().write(tx_, static_cast<size_t>(length));
 }
 
 HRESULT CZrCommDLT645::Send(IFrame645* txFrame, VARIANT_BOOL* result) {
@@ -110,7 +86,16 @@ HRESULT CZrCommDLT645::GetNewIFrame645(IFrame645** result) {
 
 void CZrCommDLT645::clearReceiveSide() {
   rx_.clear();
-  serial_->PurgePort();
+  ports_.serialChannel().purge();
+}
+
+bool CZrCommDLT645::takeInput(uint32_t n) {
+  if (n >= static_cast<uint32_t>(ReceiveBuffer645::kSize) || !rx_.fits(static_cast<int32_t>(n))) {
+    clearReceiveSide();
+    return false;
+  }
+  rx_.appended(static_cast<int32_t>(ports_.serialChannel().read(rx_.tail(), n)));
+  return true;
 }
 
 int32_t CZrCommDLT645::waitForFrame() {
@@ -120,13 +105,8 @@ int32_t CZrCommDLT645::waitForFrame() {
   for (;;) {
     if (zr::text::tickCount() - start >= waitTimeout_) return -1;
     // Every wait gets the whole time-out, not what remains of it.
-    DWORD n = serial_->WaitForInput(waitTimeout_);
-    if (n == 0) return -1;
-    if (n >= static_cast<DWORD>(ReceiveBuffer645::kSize) || !rx_.fits(static_cast<int32_t>(n))) {
-      clearReceiveSide();
-      return -1;
-    }
-    rx_.appended(static_cast<int32_t>(serial_->ReadPort(rx_.tail(), n)));
+    const uint32_t n = ports_.serialChannel().waitForInput(waitTimeout_);
+    if (n == 0 || !takeInput(n)) return -1;
     p = rx_.search(checkCs_);
     if (p >= 0) return p;
   }
@@ -143,10 +123,10 @@ HRESULT CZrCommDLT645::Recv(IFrame645** result) {
   if (!result) return E_POINTER;
   *result = nullptr;
   return guard([&] {
-    if (busy_) throw zr::com::ComError(kBusy);
-    BusyScope busy(busy_);
-    int32_t p = waitForFrame();
-    if (p >= 0) *result = takeFrame(p);
+    runExchange(busy_, controllingUnknown(), [&] {
+      int32_t p = waitForFrame();
+      if (p >= 0) *result = takeFrame(p);
+    });
   });
 }
 
@@ -154,19 +134,19 @@ HRESULT CZrCommDLT645::Comm(IFrame645* txFrame, IFrame645** result) {
   if (!result) return E_POINTER;
   *result = nullptr;
   return guard([&] {
-    if (busy_) throw zr::com::ComError(kBusy);
-    BusyScope busy(busy_);
-    clearReceiveSide();
-    // The buffer is kept between attempts: a late reply to one attempt serves the next.
-    for (LONG attempt = 1; attempt <= attemptTimes_; ++attempt) {
-      if (!txFrame) throw zr::com::ComError(kNullFrame);
-      writeFrame(txFrame);
-      int32_t p = waitForFrame();
-      if (p >= 0) {
-        *result = takeFrame(p);
-        break;
+    runExchange(busy_, controllingUnknown(), [&] {
+      clearReceiveSide();
+      // The buffer is kept between attempts: a late reply to one attempt serves the next.
+      for (LONG attempt = 1; attempt <= attemptTimes_; ++attempt) {
+        if (!txFrame) throw zr::com::ComError(kNullFrame);
+        writeFrame(txFrame);
+        int32_t p = waitForFrame();
+        if (p >= 0) {
+          *result = takeFrame(p);
+          break;
+        }
       }
-    }
+    });
   });
 }
 
@@ -185,12 +165,7 @@ void CZrCommDLT645::SerialRecvCallback(void* user, DWORD eventBit) {
 
 void CZrCommDLT645::readAvailableFrames() {
   for (;;) {
-    DWORD n = serial_->GetInQueueCount();
-    if (n >= static_cast<DWORD>(ReceiveBuffer645::kSize) || !rx_.fits(static_cast<int32_t>(n))) {
-      clearReceiveSide();
-      return;
-    }
-    rx_.appended(static_cast<int32_t>(serial_->ReadPort(rx_.tail(), n)));
+    if (!takeInput(ports_.serialChannel().available())) return;
     int32_t p = rx_.search(checkCs_);
     if (p < 0) return;
     rx_.unpack(p, rxFrame_->frame());
@@ -214,33 +189,14 @@ void CZrCommDLT645::onSerialEvent(DWORD bit) {
 
 // ---- persistence --------------------------------------------------------------------
 
-HRESULT CZrCommDLT645::GetClassID(CLSID* clsid) { return zr::com::outValue(clsid, kClsid); }
-
-HRESULT CZrCommDLT645::IsDirty() { return dirty_ ? S_OK : S_FALSE; }
-
-HRESULT CZrCommDLT645::Load(IStream* stream) {
-  return guard([&] {
-    PropertyStreamReader in(stream);
-    extentX_ = in.cx();
-    extentY_ = in.cy();
-    put_WaitTimeout(in.ui4());
-    put_AutoReceive(in.boolean());
-    dirty_ = false;
-  });
+std::span<const StreamProperty<CZrCommDLT645>> CZrCommDLT645::streamProperties() {
+  using C = CZrCommDLT645;
+  static constexpr StreamProperty<C> kProperties[] = {
+      streamProperty<VT_UI4, &C::get_WaitTimeout, &C::put_WaitTimeout>(),
+      streamProperty<VT_BOOL, &C::get_AutoReceive, &C::put_AutoReceive>(),
+  };
+  return kProperties;
 }
-
-HRESULT CZrCommDLT645::Save(IStream* stream, BOOL clearDirty) {
-  PropertyStreamWriter out(kStreamVersion, extentX_, extentY_);
-  out.ui4(waitTimeout_);
-  out.boolean(autoReceive_);
-  HRESULT h = out.writeTo(stream);
-  if (SUCCEEDED(h) && clearDirty) dirty_ = false;
-  return h;
-}
-
-HRESULT CZrCommDLT645::GetSizeMax(ULONGLONG* size) { return zr::com::outValue(size, 22); }
-
-HRESULT CZrCommDLT645::InitNew() { return S_OK; }
 
 }  // namespace kavlink
 

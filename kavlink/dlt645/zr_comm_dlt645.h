@@ -9,19 +9,22 @@
 
 #include <kavlink/zr_comm_dlt645.h>
 
-#include "channels/serial/zr_serial.h"
+#include "engines/busy_flag.h"
+#include "channels/control_ports.h"
 #include "com/com_ptr.h"
 #include "com/connection_point.h"
 #include "com/dispatch.h"
 #include "com/object.h"
 #include "dlt645/frame645.h"
 #include "dlt645/receive_buffer.h"
+#include "module/property_stream.h"
 
 namespace kavlink {
 
 class CZrCommDLT645 final
-    : public zr::com::ComObject<CZrCommDLT645, zr::com::DispatchImpl<CZrCommDLT645, IZrCommDLT645>, IPersistStreamInit,
-                                zr::com::ConnectionPointContainerImpl, zr::com::SupportErrorInfoImpl> {
+    : public zr::com::ComObject<CZrCommDLT645, zr::com::DispatchImpl<CZrCommDLT645, IZrCommDLT645>,
+                                PersistStreamImpl<CZrCommDLT645>, zr::com::ConnectionPointContainerImpl,
+                                zr::com::SupportErrorInfoImpl> {
  public:
   static constexpr CLSID kClsid = CLSID_ZrCommDLT645;
   static constexpr std::u16string_view kProgId = u"kavlink.ZrCommDLT645.1";
@@ -48,14 +51,6 @@ class CZrCommDLT645 final
   HRESULT ClearBuf() override;
   HRESULT SetCheckCS(VARIANT_BOOL check) override;
 
-  // ---- IPersistStreamInit
-  HRESULT GetClassID(CLSID* clsid) override;
-  HRESULT IsDirty() override;
-  HRESULT Load(IStream* stream) override;
-  HRESULT Save(IStream* stream, BOOL clearDirty) override;
-  HRESULT GetSizeMax(ULONGLONG* size) override;
-  HRESULT InitNew() override;
-
   // The inner port's events arrive here (user pointer: the control).
   static void SerialRecvCallback(void* user, DWORD eventBit);
 
@@ -63,28 +58,29 @@ class CZrCommDLT645 final
   HRESULT finalConstruct() override;
 
  private:
+  friend class PersistStreamImpl<CZrCommDLT645>;
+  static std::span<const StreamProperty<CZrCommDLT645>> streamProperties();
   void onSerialEvent(DWORD bit);
   void readAvailableFrames();
   // Waits for a frame in the receive buffer; its position, or -1.
   int32_t waitForFrame();
   void clearReceiveSide();
+  // Reads n waiting bytes behind those buffered; bytes that would fill the buffer clear
+  // the receive side instead (false).
+  bool takeInput(uint32_t n);
   void writeFrame(IFrame645* txFrame);
   // A new frame object holding the frame at p, which leaves the buffer.
   IFrame645* takeFrame(int32_t p);
 
-  zr::com::ComPtr<IZrTools> tools_;
-  zr::com::ComPtr<CZrSerial> serial_;
+  ControlPorts ports_;
   ULONG waitTimeout_ = 5000;
   LONG attemptTimes_ = 1;
-  bool busy_ = false;
+  BusyFlag busy_;
   ReceiveBuffer645 rx_;
   uint8_t tx_[ReceiveBuffer645::kSize] = {};
   bool checkCs_ = true;
   VARIANT_BOOL autoReceive_ = 0;
   zr::com::ComPtr<CFrame645> rxFrame_;
-  bool dirty_ = false;
-  uint32_t extentX_ = 847;
-  uint32_t extentY_ = 847;
   zr::com::ConnectionPoint events_;
 };
 

@@ -30,7 +30,7 @@ HRESULT CDataMsg::entry(const std::vector<std::string>& list, LONG index, BSTR* 
   if (!result) return E_POINTER;
   *result = nullptr;
   if (index < 0 || static_cast<size_t>(index) >= list.size()) return E_INVALIDARG;
-  *result = zr::com::allocBstr(zr::text::ansiToWide(list[static_cast<size_t>(index)]));
+  *result = zr::com::narrowBstr(list[static_cast<size_t>(index)]);
   return *result ? S_OK : E_OUTOFMEMORY;
 }
 

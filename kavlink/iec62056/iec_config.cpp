@@ -2,39 +2,43 @@
 #include "iec62056/iec_setup_model.h"
 #include "iec62056/zr_iec62056_21.h"
 #include "module/dialog_text.h"
-#include "profile/profile.h"
+#include "module/profile_keys.h"
 #include "text/ansi.h"
 
 namespace kavlink {
 namespace {
 
-constexpr char kGeneral[] = "General";
-constexpr char kFormat[] = "Format";
-constexpr char kMessage[] = "Message";
-
-struct NumberKey {
-  const char* section;
-  const char* key;
-  int32_t iec::LinkSettings::*field;
+// What the file holds: the control's settings and the name of its inner port.
+struct IecProfile : iec::LinkSettings {
+  explicit IecProfile(const iec::LinkSettings& settings) : iec::LinkSettings(settings) {}
+  std::string port;
 };
 
-// In the order they are written and read, after the port and the two strings.
-constexpr NumberKey kNumbers[] = {
-    {kGeneral, "Start Baudrate", &iec::LinkSettings::startBaudrate},
-    {kGeneral, "Switch Baudrate Delay", &iec::LinkSettings::switchBaudDelay},
-    {kGeneral, "Wakeup Char Count", &iec::LinkSettings::wakeupCharCount},
-    {kFormat, "Format Password", &iec::LinkSettings::formatP},
-    {kFormat, "Format Write", &iec::LinkSettings::formatW},
-    {kFormat, "Format Read", &iec::LinkSettings::formatR},
-    {kFormat, "Format Execute", &iec::LinkSettings::formatE},
-    {kFormat, "Format Exit", &iec::LinkSettings::formatB},
-    {kMessage, "Use Message Notify", &iec::LinkSettings::msgNotify},
-    {kMessage, "Immediaty Display Message", &iec::LinkSettings::msgImmediate},
-    {kMessage, "Message Format", &iec::LinkSettings::msgDisplayFormat},
-    {kMessage, "Display Data Group", &iec::LinkSettings::msgDisplayGroup},
-    {kMessage, "Wait Message Timeout", &iec::LinkSettings::msgTimeout},
-    {kMessage, "Send Message Interval", &iec::LinkSettings::msgDelay},
-    {kMessage, "Message Max Length", &iec::LinkSettings::msgMaxLen},
+using S = IecProfile;
+using profile::numberKey;
+using profile::textKey;
+
+// In the order they are written and read. A number missing from the file leaves the
+// setting as it is; loading stores it as read, without the clamps of the property puts.
+const profile::Key<S> kKeys[] = {
+    textKey<&S::port, S>("General", "Com Port", "COM1"),
+    textKey<&S::deviceAddress, S>("General", "Device Address", "000000000000"),
+    textKey<&S::password, S>("General", "Program Password", "27509316"),
+    numberKey<int32_t, &S::startBaudrate, S>("General", "Start Baudrate", std::nullopt),
+    numberKey<int32_t, &S::switchBaudDelay, S>("General", "Switch Baudrate Delay", std::nullopt),
+    numberKey<int32_t, &S::wakeupCharCount, S>("General", "Wakeup Char Count", std::nullopt),
+    numberKey<int32_t, &S::formatP, S>("Format", "Format Password", std::nullopt),
+    numberKey<int32_t, &S::formatW, S>("Format", "Format Write", std::nullopt),
+    numberKey<int32_t, &S::formatR, S>("Format", "Format Read", std::nullopt),
+    numberKey<int32_t, &S::formatE, S>("Format", "Format Execute", std::nullopt),
+    numberKey<int32_t, &S::formatB, S>("Format", "Format Exit", std::nullopt),
+    numberKey<int32_t, &S::msgNotify, S>("Message", "Use Message Notify", std::nullopt),
+    numberKey<int32_t, &S::msgImmediate, S>("Message", "Immediaty Display Message", std::nullopt),
+    numberKey<int32_t, &S::msgDisplayFormat, S>("Message", "Message Format", std::nullopt),
+    numberKey<int32_t, &S::msgDisplayGroup, S>("Message", "Display Data Group", std::nullopt),
+    numberKey<int32_t, &S::msgTimeout, S>("Message", "Wait Message Timeout", std::nullopt),
+    numberKey<int32_t, &S::msgDelay, S>("Message", "Send Message Interval", std::nullopt),
+    numberKey<int32_t, &S::msgMaxLen, S>("Message", "Message Max Length", std::nullopt),
 };
 
 std::string fileName(BSTR fullFileName) { return zr::text::wideToUtf8(zr::com::bstrView(fullFileName)); }
@@ -44,30 +48,25 @@ std::string fileName(BSTR fullFileName) { return zr::text::wideToUtf8(zr::com::b
 HRESULT CZrIEC62056_21::SaveConfig(BSTR fullFileName) {
   return guard([&] {
     const std::string file = fileName(fullFileName);
+    IecProfile p(settings_);
+    // The port name as the inner port's property gives it.
     zr::com::Bstr port;
-    serial_->get_Port(port.put());
-    bool written = zr::profile::writeProfileString(file, kGeneral, "Com Port",
-                                                   zr::text::wideToAnsi(zr::com::bstrView(port.get())));
-    written = written && zr::profile::writeProfileString(file, kGeneral, "Device Address", settings_.deviceAddress);
-    written = written && zr::profile::writeProfileString(file, kGeneral, "Program Password", settings_.password);
-    for (const NumberKey& k : kNumbers)
-      written = written && zr::profile::writeProfileString(file, k.section, k.key, std::to_string(settings_.*k.field));
+    ports_.serial().get_Port(port.put());
+    p.port = zr::text::wideToAnsi(port.view());
     // A file that cannot be written must not look saved.
-    if (!written) throw zr::com::ComError("Unable to write the profile file " + dialog::utf8ToNarrow(file));
+    if (!profile::saveKeys<S>(file, p, kKeys)) {
+      throw zr::com::ComError("Unable to write the profile file " + dialog::utf8ToNarrow(file));
+    }
   });
 }
 
 HRESULT CZrIEC62056_21::LoadConfig(BSTR fullFileName) {
   return guard([&] {
-    const std::string file = fileName(fullFileName);
+    IecProfile p(settings_);
+    profile::loadKeys<S>(fileName(fullFileName), p, kKeys);
     // Read whole: a device path such as /dev/ttyUSB0 is longer than any COM name.
-    const std::string port = zr::profile::getProfileString(file, kGeneral, "Com Port", "COM1");
-    serial_->put_Port(zr::com::Bstr(zr::text::ansiToWide(port)).get());
-    settings_.deviceAddress = zr::profile::getProfileString(file, kGeneral, "Device Address", "000000000000");
-    settings_.password = zr::profile::getProfileString(file, kGeneral, "Program Password", "27509316");
-    // Stored as read, without the clamps of the property puts.
-    for (const NumberKey& k : kNumbers)
-      settings_.*k.field = zr::profile::getProfileInt(file, k.section, k.key, settings_.*k.field);
+    ports_.serial().put_Port(zr::com::Bstr(zr::text::ansiToWide(p.port)).get());
+    settings_ = p;
     setDirty();
   });
 }

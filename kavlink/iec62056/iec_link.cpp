@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "text/trim.h"
+
 namespace kavlink::iec {
 namespace {
 
@@ -11,14 +13,6 @@ constexpr uint32_t kWakeupPauseMs = 1500;
 constexpr uint32_t kBreakPauseMs = 100;
 constexpr int kCommandSends = 3;
 constexpr int kPasswordSends = 4;
-
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-
-std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
 
 // A negative time from the settings means no pause rather than an endless one.
 uint32_t nonNegative(int32_t ms) { return ms > 0 ? static_cast<uint32_t>(ms) : 0; }
@@ -109,7 +103,7 @@ std::string formatCommText(std::string_view bytes, int32_t displayFormat) {
       std::snprintf(hex, sizeof hex, "%02X ", static_cast<unsigned>(static_cast<uint8_t>(c)));
       out += hex;
     }
-    return std::string(trimmed(out));
+    return std::string(zr::text::trim(out));
   }
   const bool bccLast = bytes.size() >= 3 && (bytes[bytes.size() - 2] == kEtx || bytes[bytes.size() - 2] == kEot);
   for (size_t i = 0; i < bytes.size(); ++i) {
@@ -149,13 +143,13 @@ std::string formatCommText(std::string_view bytes, int32_t displayFormat) {
         out += c;
     }
   }
-  return std::string(trimmed(out));
+  return std::string(zr::text::trim(out));
 }
 
 std::string commandData(std::string_view text) {
   const size_t q = text.find(')');
   if (q == std::string_view::npos) return {};
-  return std::string(trimmed(text.substr(0, q + 1)));
+  return std::string(zr::text::trim(text.substr(0, q + 1)));
 }
 
 std::string commandMessage(char letter, int32_t digit, std::string_view data, char terminator) {
@@ -182,7 +176,7 @@ std::string breakMessage(int32_t digit) {
 
 // ---- the engine ---------------------------------------------------------------------
 
-IecLink::IecLink(ByteChannel& channel, const LinkSettings& settings, LinkEvents* events)
+IecLink::IecLink(kavlink::ByteChannel& channel, const LinkSettings& settings, LinkEvents* events)
     : channel_(channel), settings_(settings), events_(events) {}
 
 bool IecLink::fail(int32_t code) {
@@ -196,17 +190,17 @@ bool IecLink::failCommand(int32_t code) {
   return false;
 }
 
-void IecLink::show(std::string_view text, int mode) {
+void IecLink::show(std::string_view text, Show how) {
   if (!events_) return;
-  if (mode == 2) {
+  if (how == Show::DataLine) {
     events_->onDataGroup(std::string(text));
   } else {
-    events_->onComm(formatCommText(text, settings_.msgDisplayFormat), mode == 1);
+    events_->onComm(formatCommText(text, settings_.msgDisplayFormat), how == Show::Sent);
   }
 }
 
 void IecLink::sendMessage(std::string_view text) {
-  if (settings_.msgNotify) show(text, 1);
+  if (settings_.msgNotify) show(text, Show::Sent);
   if (settings_.msgDelay > 0) channel_.sleepMs(static_cast<uint32_t>(settings_.msgDelay));
   buffer_.clear();
   channel_.write(text);
@@ -216,7 +210,7 @@ bool IecLink::receiveReply(Reply& reply) {
   std::string line;
   size_t scan = 0;
   while (!classifyReply(buffer_, settings_.formatB, reply)) {
-    if (!busy_) return fail(kErrTimeout);
+    if (!busy_.raised()) return fail(kErrTimeout);
     if (channel_.waitForInput(nonNegative(settings_.msgTimeout)) < 1) return fail(kErrTimeout);
     char chunk[kChunkSize];
     const size_t got = std::min(channel_.read(chunk, sizeof chunk), sizeof chunk);
@@ -226,14 +220,14 @@ bool IecLink::receiveReply(Reply& reply) {
       buffer_ += chunk[i];
     }
     const bool notify = settings_.msgNotify != 0;
-    if (notify && settings_.msgImmediate) show(std::string_view(chunk, got), 0);
+    if (notify && settings_.msgImmediate) show(std::string_view(chunk, got), Show::Received);
     if (notify && settings_.msgDisplayGroup && !buffer_.empty() && buffer_.front() == kStx) {
       // The scan may stand one past the end: the BCC after ETX/EOT is skipped when it comes.
       for (; scan < buffer_.size(); ++scan) {
         const char c = buffer_[scan];
         if (c == kStx || c == '!' || c == kCr) continue;
         if (c == kLf || c == kEtx || c == kEot) {
-          if (!line.empty()) show(line, 2);
+          if (!line.empty()) show(line, Show::DataLine);
           line.clear();
           if (c != kLf) ++scan;
           continue;
@@ -244,7 +238,7 @@ bool IecLink::receiveReply(Reply& reply) {
     if (classifyReply(buffer_, settings_.formatB, reply)) break;
     if (static_cast<int64_t>(buffer_.size()) >= receiveLimit_) return fail(kErrTooLong);
   }
-  if (settings_.msgNotify) show(reply.message, 0);
+  if (settings_.msgNotify) show(reply.message, Show::Received);
   if (carriesBcc(reply.kind)) {
     std::string_view m = reply.message;
     if (bcc(m.substr(1, m.size() - 2)) != static_cast<uint8_t>(m.back())) return fail(kErrBcc);
@@ -254,11 +248,11 @@ bool IecLink::receiveReply(Reply& reply) {
 }
 
 bool IecLink::receiveReadout(int32_t maxLength, std::string& message) {
-  receiveLimit_ = maxLength;
   Reply r;
-  const bool received = receiveReply(r);
-  receiveLimit_ = kDefaultReceiveLimit;
-  if (!received) return false;
+  {
+    LongReceive longer(*this, maxLength);
+    if (!receiveReply(r)) return false;
+  }
   if (r.kind == MsgKind::Data || r.kind == MsgKind::Error) {
     message = std::move(r.message);
     return true;
@@ -281,7 +275,7 @@ bool IecLink::signOn(bool programming) {
   modeLetter_ = choice.mode;
   if (choice.mode == 'A') return true;
   if (choice.mode == 'B') {
-    channel_.switchBaud(choice.rate);
+    channel_.setRate(choice.rate);
     return true;
   }
   std::string ack(1, kAck);
@@ -293,7 +287,7 @@ bool IecLink::signOn(bool programming) {
   ack += "\r\n";
   sendMessage(ack);
   channel_.sleepMs(nonNegative(settings_.switchBaudDelay));
-  channel_.switchBaud(choice.rate);
+  channel_.setRate(choice.rate);
   if (!programming) return true;
   if (!receiveReply(r)) return false;
   if (r.kind != MsgKind::Command) return fail(kErrProtocol);

@@ -2,7 +2,7 @@
 // block check character, receiving and classifying the meter's messages, the command
 // messages of programming mode, and the last error code.
 //
-// The engine works over a small byte channel, so it can run against a serial port or a
+// The engine works over the byte channel, so it can run against a serial port or a
 // scripted peer alike. Failures of the exchange are a false result with lastError set;
 // what the channel throws (a port failure) passes through unchanged.
 //
@@ -13,6 +13,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "engines/busy_flag.h"
+#include "engines/byte_channel.h"
 
 namespace kavlink::iec {
 
@@ -69,18 +72,6 @@ struct LinkSettings {
   int32_t modeCtrl = 1;
 };
 
-class ByteChannel {
- public:
-  virtual ~ByteChannel() = default;
-  virtual void write(std::string_view bytes) = 0;
-  // Bytes waiting, or 0 after timeoutMs of silence or a stop.
-  virtual uint32_t waitForInput(uint32_t timeoutMs) = 0;
-  virtual size_t read(char* buffer, size_t length) = 0;
-  // The open line takes the new rate at once; throws when it cannot.
-  virtual void switchBaud(int32_t rate) = 0;
-  virtual void sleepMs(uint32_t ms) = 0;
-};
-
 class LinkEvents {
  public:
   virtual ~LinkEvents() = default;
@@ -123,7 +114,7 @@ std::string breakMessage(int32_t digit);
 class IecLink {
  public:
   // The settings and events are the owner's and outlive the engine; events may be null.
-  IecLink(ByteChannel& channel, const LinkSettings& settings, LinkEvents* events);
+  IecLink(kavlink::ByteChannel& channel, const LinkSettings& settings, LinkEvents* events);
 
   static constexpr int32_t kDefaultReceiveLimit = 256;
 
@@ -141,16 +132,33 @@ class IecLink {
   bool sendExecCommand(std::string_view text);
   void sendBreakCommand();
 
+  // The receive limit raised for one step (a readout, a read answered in blocks); the
+  // default comes back however the step ends, a port failure included.
+  class LongReceive {
+   public:
+    LongReceive(IecLink& link, int32_t maxLength) : link_(link) { link_.receiveLimit_ = maxLength; }
+    ~LongReceive() { link_.receiveLimit_ = kDefaultReceiveLimit; }
+    LongReceive(const LongReceive&) = delete;
+    LongReceive& operator=(const LongReceive&) = delete;
+
+   private:
+    IecLink& link_;
+  };
+
   int32_t lastError() const { return lastError_; }
   int32_t modeLetter() const { return modeLetter_; }
-  bool busy() const { return busy_; }
-  void setBusy(bool b) { busy_ = b; }
+  // Receiving goes on only while an operation of the control runs.
+  BusyFlag& busyFlag() { return busy_; }
+  bool busy() const { return busy_.raised(); }
+  void setBusy(bool b) { busy_.set(b); }
   int32_t receiveLimit() const { return receiveLimit_; }
   void setReceiveLimit(int32_t n) { receiveLimit_ = n; }
   const std::string& receiveBuffer() const { return buffer_; }
 
  private:
-  void show(std::string_view text, int mode);
+  // How a text reaches the host: OnComm as sent or received, or OnDataGroup as one line.
+  enum class Show { Received, Sent, DataLine };
+  void show(std::string_view text, Show how);
   // Sends the command and takes the answer; NAK repeats it up to maxSends sends in all.
   bool commandExchange(const std::string& command, Reply& reply, int maxSends);
   bool fail(int32_t code);
@@ -158,11 +166,11 @@ class IecLink {
   bool failCommand(int32_t code);
   bool passwordExchange();
 
-  ByteChannel& channel_;
+  kavlink::ByteChannel& channel_;
   const LinkSettings& settings_;
   LinkEvents* events_;
   std::string buffer_;
-  bool busy_ = false;
+  BusyFlag busy_;
   int32_t modeLetter_ = 0;
   int32_t lastError_ = kErrNone;
   int32_t receiveLimit_ = kDefaultReceiveLimit;

@@ -1,39 +1,30 @@
 #include "iec62056/zr_iec62056_21.h"
 
-#include "channels/tools/zr_tools.h"
+#include "channels/exchange_guard.h"
 #include "iec62056/data_msg.h"
 #include "module/class_table.h"
 #include "module/property_stream.h"
 #include "text/ansi.h"
-#include "text/ticks.h"
+#include "text/trim.h"
 
 namespace kavlink {
 namespace {
 
-using zr::com::ComError;
 using zr::com::HResultError;
-
-constexpr char kBusy[] = "Devices is communicating......";
 
 std::string narrow(BSTR s) { return zr::text::wideToAnsi(zr::com::bstrView(s)); }
 
-std::string trimmedBytes(BSTR s) {
-  std::string t = narrow(s);
-  const char* blanks = " \t\r\n\v\f";
-  const size_t first = t.find_first_not_of(blanks);
-  if (first == std::string::npos) return {};
-  return t.substr(first, t.find_last_not_of(blanks) - first + 1);
-}
+std::string trimmedBytes(BSTR s) { return std::string(zr::text::trim(narrow(s))); }
 
 HRESULT giveText(BSTR* out, const std::string& bytes) {
   if (!out) return E_POINTER;
-  *out = zr::com::allocBstr(zr::text::ansiToWide(bytes));
+  *out = zr::com::narrowBstr(bytes);
   return *out ? S_OK : E_OUTOFMEMORY;
 }
 
 // Replaces an [in, out] string: the value the caller passed in is ours to free.
 void setText(BSTR* out, const std::string& bytes) {
-  BSTR text = zr::com::allocBstr(zr::text::ansiToWide(bytes));
+  BSTR text = zr::com::narrowBstr(bytes);
   if (!text) throw std::bad_alloc();
   SysFreeString(*out);
   *out = text;
@@ -46,27 +37,7 @@ VARIANT_BOOL low16(int32_t v) { return static_cast<VARIANT_BOOL>(static_cast<uin
 
 }  // namespace
 
-// ---- the engine's channel and events --------------------------------------------------
-
-void CZrIEC62056_21::SerialChannel::write(std::string_view bytes) {
-  owner_.serial_->WritePort(bytes.data(), static_cast<DWORD>(bytes.size()));
-}
-
-uint32_t CZrIEC62056_21::SerialChannel::waitForInput(uint32_t timeoutMs) {
-  return owner_.serial_->WaitForInput(timeoutMs);
-}
-
-size_t CZrIEC62056_21::SerialChannel::read(char* buffer, size_t length) {
-  return owner_.serial_->ReadPort(buffer, static_cast<DWORD>(length));
-}
-
-void CZrIEC62056_21::SerialChannel::switchBaud(int32_t rate) {
-  owner_.serial_->put_BaudRate(static_cast<TBaudRate>(rate));
-  // A line left at the old rate would garble everything after: the operation fails.
-  if (FAILED(owner_.serial_->UpdateDCB())) throw ComError("SetCommState function failed");
-}
-
-void CZrIEC62056_21::SerialChannel::sleepMs(uint32_t ms) { zr::text::sleepMs(ms); }
+// ---- the engine's events --------------------------------------------------
 
 void CZrIEC62056_21::Events::onComm(const std::string& text, bool sent) {
   zr::com::Bstr msg(zr::text::ansiToWide(text));
@@ -86,27 +57,24 @@ CZrIEC62056_21::~CZrIEC62056_21() = default;
 
 HRESULT CZrIEC62056_21::finalConstruct() {
   events_.setOwner(controllingUnknown());
-  serial_ = zr::com::ComPtr<CZrSerial>::attach(CZrSerial::create());
-  if (!serial_) return E_OUTOFMEMORY;
-  serial_->put_BaudRate(br300);
-  serial_->put_DataBits(dbSeven);
-  serial_->put_StopBits(sbOneStopBit);
-  serial_->put_ParityBits(prEven);
-  serial_->put_AutoEvent(0);
-  serial_->SetDTR_RTSControl(1, 1);
+  port().put_BaudRate(br300);
+  port().put_DataBits(dbSeven);
+  port().put_StopBits(sbOneStopBit);
+  port().put_ParityBits(prEven);
+  port().put_AutoEvent(0);
+  port().SetDTR_RTSControl(1, 1);
   settings_ = iec::LinkSettings{};
   settings_.switchBaudDelay = calcSwitchBaudDelay();
-  tools_ = zr::com::ComPtr<IZrTools>::attach(CZrTools::create());
-  return tools_ ? S_OK : E_OUTOFMEMORY;
+  return S_OK;
 }
 
 int32_t CZrIEC62056_21::calcSwitchBaudDelay() {
   TParityBits parity = prNone;
   TDataBits data = dbEight;
   TStopBits stop = sbOneStopBit;
-  serial_->get_ParityBits(&parity);
-  serial_->get_DataBits(&data);
-  serial_->get_StopBits(&stop);
+  port().get_ParityBits(&parity);
+  port().get_DataBits(&data);
+  port().get_StopBits(&stop);
   const int32_t bits = (parity > 0 ? 1 : 0) + data + stop + 2;
   const int32_t rate = settings_.startBaudrate > 0 ? settings_.startBaudrate : 300;
   return bits * 6000 / rate + 10;
@@ -186,17 +154,9 @@ HRESULT CZrIEC62056_21::put_StartBaudrate(TBaudRate value) {
   return S_OK;
 }
 
-HRESULT CZrIEC62056_21::get_Serial(IZrSerial** value) {
-  if (!value) return E_POINTER;
-  return serial_->QueryInterface(IZrSerial::iid, reinterpret_cast<void**>(value));
-}
+HRESULT CZrIEC62056_21::get_Serial(IZrSerial** value) { return ports_.getSerial(value); }
 
-HRESULT CZrIEC62056_21::get_Tools(IZrTools** value) {
-  if (!value) return E_POINTER;
-  *value = tools_.get();
-  tools_->AddRef();
-  return S_OK;
-}
+HRESULT CZrIEC62056_21::get_Tools(IZrTools** value) { return ports_.getTools(value); }
 
 HRESULT CZrIEC62056_21::GetLastError(LONG* result) { return zr::com::outValue(result, link_.lastError()); }
 
@@ -208,34 +168,31 @@ HRESULT CZrIEC62056_21::GetNewIDataMsg(IDataMsg** result) {
 // ---- operations -------------------------------------------------------------------------
 
 template <class F>
+void CZrIEC62056_21::exchange(F&& body) {
+  runExchange(link_.busyFlag(), controllingUnknown(), body, [this] { port().ClosePort(); });
+}
+
+template <class F>
 HRESULT CZrIEC62056_21::operation(F&& body) {
-  if (link_.busy()) return fail(kBusy);
-  // A host handler inside a wait may drop its last reference to the control.
-  zr::com::ComPtr<IUnknown> hold(controllingUnknown());
-  link_.setBusy(true);
-  HRESULT h = guard([&] {
-    try {
-      body();
-    } catch (...) {
-      serial_->ClosePort();
-      throw;
-    }
-  });
-  link_.setBusy(false);
-  link_.setReceiveLimit(iec::IecLink::kDefaultReceiveLimit);
-  return h;
+  return guard([&] { exchange(body); });
+}
+
+bool CZrIEC62056_21::readCommand(const std::string& text, std::string& reply) {
+  // A long answer in blocks is gathered up to the data message limit, not one buffer.
+  iec::IecLink::LongReceive longer(link_, settings_.msgMaxLen);
+  return link_.sendReadCommand(text, reply);
 }
 
 bool CZrIEC62056_21::connected() {
   VARIANT_BOOL c = 0;
-  serial_->get_Connected(&c);
+  port().get_Connected(&c);
   return c != 0;
 }
 
 bool CZrIEC62056_21::openConnection(bool programming) {
-  serial_->ClosePort();
-  serial_->put_BaudRate(static_cast<TBaudRate>(settings_.startBaudrate));
-  serial_->OpenPort();
+  port().ClosePort();
+  port().put_BaudRate(static_cast<TBaudRate>(settings_.startBaudrate));
+  port().OpenPort();
   return link_.signOn(programming);
 }
 
@@ -245,7 +202,7 @@ HRESULT CZrIEC62056_21::DataReadout(BSTR* datamsg, VARIANT_BOOL* result) {
   return operation([&] {
     std::string message;
     const bool ok = openConnection(false) && link_.receiveReadout(settings_.msgMaxLen, message);
-    serial_->ClosePort();
+    port().ClosePort();
     if (ok) setText(datamsg, message);
     *result = ok ? 1 : 0;
   });
@@ -256,17 +213,20 @@ HRESULT CZrIEC62056_21::ProgBegin(VARIANT_BOOL* result) {
   *result = 0;
   return operation([&] {
     const bool ok = openConnection(true);
-    if (!ok) serial_->ClosePort();
+    if (!ok) port().ClosePort();
     *result = ok ? 1 : 0;
   });
 }
 
 HRESULT CZrIEC62056_21::ProgEnd() {
-  if (link_.busy()) return fail(kBusy);
-  if (!connected()) return S_OK;
-  return operation([&] {
-    link_.sendBreakCommand();
-    serial_->ClosePort();
+  return guard([&] {
+    // A closed port has nothing to end, but a running operation still refuses the call.
+    refuseWhileBusy(link_.busyFlag());
+    if (!connected()) return;
+    exchange([&] {
+      link_.sendBreakCommand();
+      port().ClosePort();
+    });
   });
 }
 
@@ -275,7 +235,7 @@ HRESULT CZrIEC62056_21::ProgWrite(BSTR param, VARIANT_BOOL* result) {
   *result = 0;
   return operation([&] {
     const bool ok = link_.sendWriteCommand(narrow(param), false);
-    if (!ok) serial_->ClosePort();
+    if (!ok) port().ClosePort();
     *result = ok ? 1 : 0;
   });
 }
@@ -285,7 +245,7 @@ HRESULT CZrIEC62056_21::ProgWriteBlock(BSTR param, VARIANT_BOOL* result) {
   *result = 0;
   return operation([&] {
     const bool ok = link_.sendWriteCommand(narrow(param), true);
-    if (!ok) serial_->ClosePort();
+    if (!ok) port().ClosePort();
     *result = ok ? 1 : 0;
   });
 }
@@ -294,13 +254,10 @@ HRESULT CZrIEC62056_21::ProgRead(BSTR param, BSTR* datamsg, VARIANT_BOOL* result
   if (!result || !datamsg) return E_POINTER;
   *result = 0;
   return operation([&] {
-    // A long answer in blocks is gathered up to the data message limit, not one buffer.
-    link_.setReceiveLimit(settings_.msgMaxLen);
     std::string reply;
-    const bool ok = link_.sendReadCommand(narrow(param), reply);
-    link_.setReceiveLimit(iec::IecLink::kDefaultReceiveLimit);
+    const bool ok = readCommand(narrow(param), reply);
     setText(datamsg, reply);
-    if (!ok) serial_->ClosePort();
+    if (!ok) port().ClosePort();
     *result = ok ? 1 : 0;
   });
 }
@@ -310,12 +267,12 @@ HRESULT CZrIEC62056_21::ProgExec(BSTR datamsg, VARIANT_BOOL* result) {
   *result = 0;
   return operation([&] {
     const bool ok = link_.sendExecCommand(narrow(datamsg));
-    if (!ok) serial_->ClosePort();
+    if (!ok) port().ClosePort();
     *result = ok ? 1 : 0;
   });
 }
 
-HRESULT CZrIEC62056_21::Stop() { return serial_->Stop(); }
+HRESULT CZrIEC62056_21::Stop() { return port().Stop(); }
 
 HRESULT CZrIEC62056_21::PickDataMsg(BSTR datamsg, IDataMsg** result) {
   if (!result) return E_POINTER;
@@ -361,7 +318,7 @@ HRESULT CZrIEC62056_21::batch(IDataMsg* dm, VARIANT_BOOL* result, PerGroup&& per
       }
     }
     if (ok) link_.sendBreakCommand();
-    serial_->ClosePort();
+    port().ClosePort();
     *result = ok ? 1 : 0;
   });
 }
@@ -375,10 +332,8 @@ HRESULT CZrIEC62056_21::ProgBatRead(IDataMsg* dm, BSTR* datamsg, VARIANT_BOOL* r
   if (!datamsg) return E_POINTER;
   std::string joined;
   HRESULT h = batch(dm, result, [&](const std::string& group, int32_t) {
-    link_.setReceiveLimit(settings_.msgMaxLen);
     std::string reply;
-    const bool ok = link_.sendReadCommand(group, reply);
-    link_.setReceiveLimit(iec::IecLink::kDefaultReceiveLimit);
+    const bool ok = readCommand(group, reply);
     if (ok) joined += reply;
     return ok;
   });
@@ -398,75 +353,28 @@ HRESULT CZrIEC62056_21::ProgBatExec(IDataMsg* dm, VARIANT_BOOL* result) {
 
 // ---- persistence ------------------------------------------------------------------------
 
-HRESULT CZrIEC62056_21::GetClassID(CLSID* clsid) { return zr::com::outValue(clsid, kClsid); }
-
-HRESULT CZrIEC62056_21::IsDirty() { return dirty_ ? S_OK : S_FALSE; }
-
-HRESULT CZrIEC62056_21::InitNew() { return S_OK; }
-
-HRESULT CZrIEC62056_21::Save(IStream* stream, BOOL clearDirty) {
-  if (!stream) return E_POINTER;
-  PropertyStreamWriter w(kStreamVersion, extentX_, extentY_);
-  zr::com::Bstr address(zr::text::ansiToWide(settings_.deviceAddress));
-  zr::com::Bstr password(zr::text::ansiToWide(settings_.password));
-  w.bstr(address.get());
-  w.bstr(password.get());
-  w.i4(settings_.wakeupCharCount);
-  w.i4(settings_.msgMaxLen);
-  w.i4(settings_.formatP);
-  w.i4(settings_.formatW);
-  w.i4(settings_.formatR);
-  w.i4(settings_.formatE);
-  w.i4(settings_.formatB);
-  w.i4(settings_.msgDelay);
-  w.boolean(low16(settings_.msgNotify));
-  w.boolean(low16(settings_.msgDisplayGroup));
-  w.i4(settings_.msgDisplayFormat);
-  w.i4(settings_.startBaudrate);
-  w.i4(settings_.msgTimeout);
-  w.i4(settings_.switchBaudDelay);
-  w.boolean(low16(settings_.msgImmediate));
-  HRESULT h = w.writeTo(stream);
-  if (SUCCEEDED(h) && clearDirty) dirty_ = false;
-  return h;
-}
-
-HRESULT CZrIEC62056_21::Load(IStream* stream) {
-  if (!stream) return E_POINTER;
-  return guard([&]() -> HRESULT {
-    PropertyStreamReader r(stream);
-    if (r.version() > kStreamVersion) return E_FAIL;  // written by a newer control
-    extentX_ = r.cx();
-    extentY_ = r.cy();
-    zr::com::Bstr address = zr::com::Bstr::attach(r.bstr());
-    put_DeviceAddress(address.get());
-    zr::com::Bstr password = zr::com::Bstr::attach(r.bstr());
-    put_Password(password.get());
-    put_WakeupCharCount(r.i4());
-    put_MsgMaxLen(r.i4());
-    put_Format_P(r.i4());
-    put_Format_W(r.i4());
-    put_Format_R(r.i4());
-    put_Format_E(r.i4());
-    put_Format_B(r.i4());
-    put_MsgDelay(r.i4());
-    put_MsgNotify(r.boolean());
-    put_MsgDisplayGroup(r.boolean());
-    put_MsgDisplayFormat(static_cast<TEventMsgFormat>(r.i4()));
-    put_StartBaudrate(static_cast<TBaudRate>(r.i4()));
-    put_MsgTimeout(r.i4());
-    put_SwitchBaudDelay(r.i4());
-    put_MsgImmediate(r.boolean());
-    dirty_ = false;
-    return S_OK;
-  });
-}
-
-HRESULT CZrIEC62056_21::GetSizeMax(ULONGLONG* size) {
-  if (!size) return E_POINTER;
-  // Header, two strings with count and terminator, twelve I4 and three BOOL values.
-  *size = 12 + 2 * (2 + 4) + (settings_.deviceAddress.size() + settings_.password.size() + 2) * 2 + 12 * 6 + 3 * 4;
-  return S_OK;
+std::span<const StreamProperty<CZrIEC62056_21>> CZrIEC62056_21::streamProperties() {
+  using C = CZrIEC62056_21;
+  static constexpr StreamProperty<C> kProperties[] = {
+      streamProperty<VT_BSTR, &C::get_DeviceAddress, &C::put_DeviceAddress>(),
+      streamProperty<VT_BSTR, &C::get_Password, &C::put_Password>(),
+      streamProperty<VT_I4, &C::get_WakeupCharCount, &C::put_WakeupCharCount>(),
+      streamProperty<VT_I4, &C::get_MsgMaxLen, &C::put_MsgMaxLen>(),
+      streamProperty<VT_I4, &C::get_Format_P, &C::put_Format_P>(),
+      streamProperty<VT_I4, &C::get_Format_W, &C::put_Format_W>(),
+      streamProperty<VT_I4, &C::get_Format_R, &C::put_Format_R>(),
+      streamProperty<VT_I4, &C::get_Format_E, &C::put_Format_E>(),
+      streamProperty<VT_I4, &C::get_Format_B, &C::put_Format_B>(),
+      streamProperty<VT_I4, &C::get_MsgDelay, &C::put_MsgDelay>(),
+      streamProperty<VT_BOOL, &C::get_MsgNotify, &C::put_MsgNotify>(),
+      streamProperty<VT_BOOL, &C::get_MsgDisplayGroup, &C::put_MsgDisplayGroup>(),
+      streamProperty<VT_I4, &C::get_MsgDisplayFormat, &C::put_MsgDisplayFormat>(),
+      streamProperty<VT_I4, &C::get_StartBaudrate, &C::put_StartBaudrate>(),
+      streamProperty<VT_I4, &C::get_MsgTimeout, &C::put_MsgTimeout>(),
+      streamProperty<VT_I4, &C::get_SwitchBaudDelay, &C::put_SwitchBaudDelay>(),
+      streamProperty<VT_BOOL, &C::get_MsgImmediate, &C::put_MsgImmediate>(),
+  };
+  return kProperties;
 }
 
 }  // namespace kavlink

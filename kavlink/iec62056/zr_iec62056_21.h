@@ -9,27 +9,26 @@
 
 #include <kavlink/zr_iec62056_21.h>
 
-#include "channels/serial/zr_serial.h"
+#include "channels/control_ports.h"
 #include "com/com_ptr.h"
 #include "com/connection_point.h"
 #include "com/dispatch.h"
 #include "com/object.h"
 #include "iec62056/data_sets.h"
 #include "iec62056/iec_link.h"
+#include "module/property_stream.h"
 
 namespace kavlink {
 
 class CZrIEC62056_21 final
     : public zr::com::ComObject<CZrIEC62056_21, zr::com::DispatchImpl<CZrIEC62056_21, IZrIEC62056_21>,
-                                IPersistStreamInit, zr::com::ConnectionPointContainerImpl,
+                                PersistStreamImpl<CZrIEC62056_21>, zr::com::ConnectionPointContainerImpl,
                                 zr::com::SupportErrorInfoImpl> {
  public:
   static constexpr CLSID kClsid = CLSID_ZrIEC62056_21;
   static constexpr std::u16string_view kProgId = u"kavlink.ZrIEC62056_21.1";
   static constexpr std::u16string_view kViProgId = u"kavlink.ZrIEC62056_21";
   static constexpr bool kAggregatable = true;
-  static constexpr uint32_t kStreamVersion = 0x0E00;
-  static constexpr uint32_t kNaturalExtent = 847;
 
   CZrIEC62056_21();
   ~CZrIEC62056_21() override;
@@ -93,14 +92,6 @@ class CZrIEC62056_21 final
   HRESULT LoadConfig(BSTR fullFileName) override;
   HRESULT ShowSetupDlg() override;
 
-  // ---- IPersistStreamInit
-  HRESULT GetClassID(CLSID* clsid) override;
-  HRESULT IsDirty() override;
-  HRESULT Load(IStream* stream) override;
-  HRESULT Save(IStream* stream, BOOL clearDirty) override;
-  HRESULT GetSizeMax(ULONGLONG* size) override;
-  HRESULT InitNew() override;
-
   // The settings as they stand; the setup dialog reads and stores them directly.
   iec::LinkSettings& settings() { return settings_; }
 
@@ -108,19 +99,8 @@ class CZrIEC62056_21 final
   HRESULT finalConstruct() override;
 
  private:
-  // The engine's channel: the inner port's own operations.
-  class SerialChannel final : public iec::ByteChannel {
-   public:
-    explicit SerialChannel(CZrIEC62056_21& owner) : owner_(owner) {}
-    void write(std::string_view bytes) override;
-    uint32_t waitForInput(uint32_t timeoutMs) override;
-    size_t read(char* buffer, size_t length) override;
-    void switchBaud(int32_t rate) override;
-    void sleepMs(uint32_t ms) override;
-
-   private:
-    CZrIEC62056_21& owner_;
-  };
+  friend class PersistStreamImpl<CZrIEC62056_21>;
+  static std::span<const StreamProperty<CZrIEC62056_21>> streamProperties();
   class Events final : public iec::LinkEvents {
    public:
     explicit Events(CZrIEC62056_21& owner) : owner_(owner) {}
@@ -137,22 +117,21 @@ class CZrIEC62056_21 final
   // turned into a COM error with the port closed.
   template <class F>
   HRESULT operation(F&& body);
+  template <class F>
+  void exchange(F&& body);
+  CZrSerial& port() { return ports_.serial(); }
   // Closes the port, opens it again at the starting rate and signs on.
   bool openConnection(bool programming);
   template <class PerGroup>
   HRESULT batch(IDataMsg* dm, VARIANT_BOOL* result, PerGroup&& perGroup);
   bool connected();
+  bool readCommand(const std::string& text, std::string& reply);
   void setDirty() { dirty_ = true; }
 
-  zr::com::ComPtr<IZrTools> tools_;
-  zr::com::ComPtr<CZrSerial> serial_;
+  ControlPorts ports_;
   iec::LinkSettings settings_;
-  SerialChannel channel_{*this};
   Events linkEvents_{*this};
-  iec::IecLink link_{channel_, settings_, &linkEvents_};
-  bool dirty_ = false;
-  uint32_t extentX_ = kNaturalExtent;
-  uint32_t extentY_ = kNaturalExtent;
+  iec::IecLink link_{ports_.serialChannel(), settings_, &linkEvents_};
   zr::com::ConnectionPoint events_;
 };
 

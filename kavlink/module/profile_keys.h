@@ -1,7 +1,7 @@
 // A control's settings file (SaveConfig / LoadConfig) as a table of keys over a plain
 // struct of its settings. The serial port's file is one table (channels/serial/
-// serial_config.cpp); the IEC 62056-21 control's file is meant to be another table over
-// its own struct, with the same save and load.
+// serial_config.cpp), the IEC 62056-21 control's another (iec62056/iec_config.cpp); both
+// save and load through the functions below.
 //
 // Each key is either a number, written in decimal in the setting's own width (so a
 // character 0xFE is written as -2), or a text written as it is. Keys are written and read

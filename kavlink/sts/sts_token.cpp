@@ -112,9 +112,8 @@ std::optional<std::string> decryptToken(std::string_view token, const Block& dec
 
 KeyChangeBlocks keyChangeBlocks(const Block& newKey, unsigned kt, unsigned ti, unsigned krn, bool ro, bool res,
                                 uint8_t ken) {
-  constexpr unsigned kClass = 2;
   KeyChangeBlocks out{};
-  out.first = {static_cast<uint8_t>(0x30 | ken >> 4),
+  out.first = {static_cast<uint8_t>(kKeyChangeFirstSubclass << 4 | ken >> 4),
                static_cast<uint8_t>((krn & 0xF) << 4 | (ro ? 8 : 0) | (res ? 4 : 0) | (kt & 3)),
                newKey[0],
                newKey[1],
@@ -122,8 +121,8 @@ KeyChangeBlocks keyChangeBlocks(const Block& newKey, unsigned kt, unsigned ti, u
                newKey[3],
                0,
                0};
-  sealTokenBlock(kClass, out.first);
-  out.second = {static_cast<uint8_t>(0x40 | (ken & 0xF)),
+  sealTokenBlock(kManagementClass, out.first);
+  out.second = {static_cast<uint8_t>(kKeyChangeSecondSubclass << 4 | (ken & 0xF)),
                 static_cast<uint8_t>(ti),
                 newKey[4],
                 newKey[5],
@@ -131,7 +130,7 @@ KeyChangeBlocks keyChangeBlocks(const Block& newKey, unsigned kt, unsigned ti, u
                 newKey[7],
                 0,
                 0};
-  sealTokenBlock(kClass, out.second);
+  sealTokenBlock(kManagementClass, out.second);
   return out;
 }
 

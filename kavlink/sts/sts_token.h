@@ -12,6 +12,20 @@
 
 namespace kavlink::sts {
 
+// Token classes, carried in the two bits outside the encrypted block.
+inline constexpr unsigned kCreditClass = 0;
+inline constexpr unsigned kManagementClass = 2;
+inline constexpr unsigned kReservedClass = 3;
+
+// Subclasses of the management class.
+inline constexpr unsigned kMaxPowerLimitSubclass = 0;
+inline constexpr unsigned kClearCreditSubclass = 1;
+inline constexpr unsigned kSetTariffRateSubclass = 2;
+inline constexpr unsigned kKeyChangeFirstSubclass = 3;   // the new key's first half
+inline constexpr unsigned kKeyChangeSecondSubclass = 4;  // its second half
+inline constexpr unsigned kClearTamperSubclass = 5;
+inline constexpr unsigned kMaxPhasePowerUnbalanceSubclass = 6;
+
 // CRC-16 with the reflected polynomial 0xA001, initial value 0xFFFF, no final exclusive-or.
 uint16_t StsCrc16(const uint8_t* bytes, size_t count);
 
@@ -47,7 +61,8 @@ TokenText encryptToken(const Block& plain, unsigned tokenClass, const Block& dec
 // when the CRC does not match.
 std::optional<std::string> decryptToken(std::string_view token, const Block& decoderKey);
 
-// The two plain blocks (subclasses 3 and 4 of class 2) that carry a new decoder key. `ken` is the
+// The two plain blocks (the key-change subclasses of the management class) that carry a new
+// decoder key. `ken` is the
 // key expiry number whose nibbles fill the low digit of each block's first byte.
 struct KeyChangeBlocks {
   Block first;

@@ -19,7 +19,7 @@ using zr::com::HResultError;
 std::string narrow(BSTR s) { return zr::text::wideToAnsi(zr::com::bstrView(s)); }
 
 BSTR allocText(const std::string& text) {
-  BSTR b = zr::com::allocBstr(zr::text::ansiToWide(text));
+  BSTR b = zr::com::narrowBstr(text);
   if (!b) throw HResultError(E_OUTOFMEMORY);
   return b;
 }
@@ -161,36 +161,51 @@ HRESULT CZrSTS::GetCreditToken(BSTR MeterKey, LONG SubClass, LONG RND, ULONG TID
   if (!Token) return E_POINTER;
   return run([&] {
     uint16_t code = sts::EncodeTransferAmount(static_cast<uint32_t>(sts::creditAmountValue(Amount)));
-    return buildCommonToken(MeterKey, 0, nibbleArg(SubClass), RND, TID, code, Token);
+    return buildCommonToken(MeterKey, sts::kCreditClass, nibbleArg(SubClass), RND, TID, code, Token);
   });
 }
 
 HRESULT CZrSTS::GetMaxPowerLimitToken(BSTR MeterKey, LONG RND, ULONG TID, LONG MPL, BSTR* Token) {
   if (!Token) return E_POINTER;
-  return run([&] { return buildCommonToken(MeterKey, 2, 0, RND, TID, sts::encodeSignedAmount(MPL), Token); });
+  return run([&] {
+    return buildCommonToken(MeterKey, sts::kManagementClass, sts::kMaxPowerLimitSubclass, RND, TID,
+                            sts::encodeSignedAmount(MPL), Token);
+  });
 }
 
 HRESULT CZrSTS::GetClearCreditToken(BSTR MeterKey, LONG RND, ULONG TID, LONG Register, BSTR* Token) {
   if (!Token) return E_POINTER;
   LONG reg = Register >= 0 && Register <= 4 ? Register : 0;
-  return run([&] { return buildCommonToken(MeterKey, 2, 1, RND, TID, sts::encodeSignedAmount(reg), Token); });
+  return run([&] {
+    return buildCommonToken(MeterKey, sts::kManagementClass, sts::kClearCreditSubclass, RND, TID,
+                            sts::encodeSignedAmount(reg), Token);
+  });
 }
 
 HRESULT CZrSTS::GetSetTariffRateToken(BSTR MeterKey, LONG RND, ULONG TID, LONG Rate, BSTR* Token) {
   if (!Token) return E_POINTER;
   LONG rate = Rate >= 1 && Rate <= 99 ? Rate : 1;
-  return run([&] { return buildCommonToken(MeterKey, 2, 2, RND, TID, sts::encodeSignedAmount(rate), Token); });
+  return run([&] {
+    return buildCommonToken(MeterKey, sts::kManagementClass, sts::kSetTariffRateSubclass, RND, TID,
+                            sts::encodeSignedAmount(rate), Token);
+  });
 }
 
 HRESULT CZrSTS::GetClearTamperToken(BSTR MeterKey, LONG RND, ULONG TID, LONG Pad, BSTR* Token) {
   if (!Token) return E_POINTER;
   LONG pad = Pad >= 0 && Pad <= 65535 ? Pad : 0;
-  return run([&] { return buildCommonToken(MeterKey, 2, 5, RND, TID, sts::encodeSignedAmount(pad), Token); });
+  return run([&] {
+    return buildCommonToken(MeterKey, sts::kManagementClass, sts::kClearTamperSubclass, RND, TID,
+                            sts::encodeSignedAmount(pad), Token);
+  });
 }
 
 HRESULT CZrSTS::GetMPPULToken(BSTR MeterKey, LONG RND, ULONG TID, LONG MPPUL, BSTR* Token) {
   if (!Token) return E_POINTER;
-  return run([&] { return buildCommonToken(MeterKey, 2, 6, RND, TID, sts::encodeSignedAmount(MPPUL), Token); });
+  return run([&] {
+    return buildCommonToken(MeterKey, sts::kManagementClass, sts::kMaxPhasePowerUnbalanceSubclass, RND, TID,
+                            sts::encodeSignedAmount(MPPUL), Token);
+  });
 }
 
 HRESULT CZrSTS::GetChangeToken(BSTR SGC, BSTR VK1, BSTR VK2, BSTR MeterNo, BSTR MeterKey, LONG DKGA, LONG KT, LONG TI,
@@ -213,12 +228,12 @@ HRESULT CZrSTS::GetChangeToken(BSTR SGC, BSTR VK1, BSTR VK2, BSTR MeterNo, BSTR 
 
     sts::KeyChangeBlocks blocks = sts::keyChangeBlocks(newKey, sts::clampKeyType(KT), sts::clampTariffIndex(TI),
                                                        sts::clampKeyRevision(KRN), RO != 0, RES != 0);
-    sts::TokenText first = sts::encryptToken(blocks.first, 2, current);
-    sts::TokenText second = sts::encryptToken(blocks.second, 2, current);
+    sts::TokenText first = sts::encryptToken(blocks.first, sts::kManagementClass, current);
+    sts::TokenText second = sts::encryptToken(blocks.second, sts::kManagementClass, current);
     PendingBstr token(first.digits + second.digits);
     PendingBstr key(newKeyText);
-    tokenClass_ = 2;
-    subclass_ = 4;
+    tokenClass_ = sts::kManagementClass;
+    subclass_ = sts::kKeyChangeSecondSubclass;
     lastRawData_ = std::move(rawData);
     lastEncrypData_ = std::move(second.encrypted);
     SysFreeString(*NewMeterKey);
@@ -231,17 +246,16 @@ HRESULT CZrSTS::GetChangeToken(BSTR SGC, BSTR VK1, BSTR VK2, BSTR MeterNo, BSTR 
 HRESULT CZrSTS::GetReservedToken(BSTR MeterKey, BSTR Control, LONG SubClass, BSTR* Token) {
   if (!Token) return E_POINTER;
   return run([&] {
-    constexpr unsigned kClass = 3;
     sts::Block key = meterKeyBlock(MeterKey);
     sts::Block plain;
     sts::HexToBlock(sts::controlText16(narrow(Control)), plain);
     unsigned subclass = nibbleArg(SubClass);
     plain[0] = static_cast<uint8_t>(subclass << 4 | (plain[0] & 0xF));
-    sts::TokenText t = sts::encryptToken(plain, kClass, key);
+    sts::TokenText t = sts::encryptToken(plain, sts::kReservedClass, key);
     PendingBstr out(t.digits);
-    tokenClass_ = kClass;
+    tokenClass_ = sts::kReservedClass;
     subclass_ = static_cast<uint8_t>(subclass);
-    lastRawData_ = sts::blockHex17(kClass, plain);
+    lastRawData_ = sts::blockHex17(sts::kReservedClass, plain);
     lastEncrypData_ = std::move(t.encrypted);
     *Token = out.release();
     return S_OK;

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "com/com.h"
+#include "text/ansi.h"
 
 namespace {
 
@@ -67,4 +68,6 @@ int SysReAllocStringLen(BSTR* s, const OLECHAR* text, UINT length) {
 
 namespace zr::com {
 BSTR allocBstr(std::u16string_view text) { return allocBytes(text.data(), text.size() * sizeof(OLECHAR)); }
+
+BSTR narrowBstr(std::string_view narrow) { return allocBstr(zr::text::ansiToWide(narrow)); }
 }  // namespace zr::com

@@ -165,6 +165,9 @@ int SysReAllocStringLen(BSTR* s, const OLECHAR* text, UINT length);
 
 namespace zr::com {
 BSTR allocBstr(std::u16string_view text);
+// Narrow (code page) text as a new BSTR, as every text the component hands out is made;
+// nullptr when memory runs out.
+BSTR narrowBstr(std::string_view narrow);
 inline std::u16string_view bstrView(BSTR s) {
   return s ? std::u16string_view(s, SysStringLen(s)) : std::u16string_view();
 }

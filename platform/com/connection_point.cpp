@@ -44,9 +44,12 @@ HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
   void* p = nullptr;
   if (FAILED(sink->QueryInterface(iid_, &p)) && FAILED(sink->QueryInterface(IDispatch::iid, &p)))
     return CONNECT_E_CANNOTCONNECT;
-  std::lock_guard lock(mutex_);
-  *cookie = nextCookie_++;
-  sinks_.emplace_back(*cookie, static_cast<IDispatch*>(p));
+  {
+    std::lock_guard lock(mutex_);
+    *cookie = nextCookie_++;
+    sinks_.emplace_back(*cookie, static_cast<IDispatch*>(p));
+  }
+  if (adviseHook_) adviseHook_();
   return S_OK;
 }
 

@@ -6,6 +6,7 @@
 // sink may Unadvise or release the source from inside its handler.
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -28,6 +29,9 @@ class ConnectionPoint final : public IConnectionPoint {
   void setOwner(IUnknown* owner) { owner_ = owner; }
   REFIID sourceIid() const { return iid_; }
   bool hasSinks() const;
+  // Runs after every successful Advise, on the advising thread and outside the lock: a
+  // source that works only for listeners starts that work with its first sink.
+  void setAdviseHook(std::function<void()> hook) { adviseHook_ = std::move(hook); }
 
   HRESULT QueryInterface(REFIID riid, void** ppv) override;
   ULONG AddRef() override { return owner_->AddRef(); }
@@ -76,6 +80,7 @@ class ConnectionPoint final : public IConnectionPoint {
   mutable std::mutex mutex_;
   std::vector<std::pair<DWORD, IDispatch*>> sinks_;
   DWORD nextCookie_ = 1;
+  std::function<void()> adviseHook_;
 };
 
 // Implements IConnectionPointContainer over the connection points an object lists.

@@ -58,16 +58,14 @@ HRESULT DispTable::invoke(void* itf, DISPID id, WORD flags, DISPPARAMS* params, 
   if (params->cArgs && !params->rgvarg) return E_INVALIDARG;
   const Member* found = nullptr;
   bool put = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
-  bool idKnown = false;
   for (const Member& m : members_) {
-    if (m.id != id) continue;
-    idKnown = true;
-    if (put ? m.kind == DISPATCH_PROPERTYPUT : (m.kind & flags) != 0) {
+    if (m.id == id && (put ? m.kind == DISPATCH_PROPERTYPUT : (m.kind & flags) != 0)) {
       found = &m;
       break;
     }
   }
-  if (!found) return idKnown ? DISP_E_MEMBERNOTFOUND : DISP_E_MEMBERNOTFOUND;
+  // An unknown id and a known one called the wrong way are the same fault to the caller.
+  if (!found) return DISP_E_MEMBERNOTFOUND;
 
   DISPPARAMS call = *params;
   if (put) {

@@ -20,6 +20,7 @@
 #include <type_traits>
 
 #include "com/com.h"
+#include "com/com_ptr.h"
 #include "text/ansi.h"
 
 namespace zr::com {
@@ -207,6 +208,7 @@ class ComObject : public Itfs... {
         return S_OK;
       }
       void* found = self->findInterface(riid);
+      if (!found) found = self->findImplementation(riid);
       if (!found) found = self->queryExtra(riid);
       if (!found) return E_NOINTERFACE;
       *ppv = found;
@@ -234,9 +236,41 @@ class ComObject : public Itfs... {
     return found;
   }
 
+  void* findImplementation(REFIID riid) {
+    if constexpr (requires { Derived::kImplementationIid; }) {
+      if (riid == Derived::kImplementationIid) return static_cast<Derived*>(this);
+    }
+    return nullptr;
+  }
+
   Inner inner_;
   IUnknown* outer_ = &inner_;
 };
+
+namespace detail {
+// An id no object of ours answers: an object that says yes to it says yes to anything.
+inline constexpr IID kNoSuchInterface = guid("c3fa412b-5920-4405-8240-5602a8a64bd1");
+}  // namespace detail
+
+// The C++ object behind an interface, when the object is a T of this component (made by this
+// copy of the module or by another loaded copy), holding a reference; empty for any other
+// object. T names a private id, kImplementationIid, that only its own QueryInterface answers:
+// an interface id is the same in two loaded copies of a module, where a dynamic_cast would
+// rest on how the C++ runtime happens to compare their type information.
+template <class T>
+ComPtr<T> implementationOf(IUnknown* p) {
+  if (!p) return {};
+  void* found = nullptr;
+  if (FAILED(p->QueryInterface(T::kImplementationIid, &found)) || !found) return {};
+  void* any = nullptr;
+  if (SUCCEEDED(p->QueryInterface(detail::kNoSuchInterface, &any))) {
+    // What such an object hands out for either id is at best one of its own interfaces.
+    if (any) static_cast<IUnknown*>(any)->Release();
+    static_cast<IUnknown*>(found)->Release();
+    return {};
+  }
+  return ComPtr<T>::attach(static_cast<T*>(found));
+}
 
 // The class factory of a class made by ComObject::createInstance.
 template <class T>

@@ -7,6 +7,7 @@
 
 #include "com/com.h"
 #include "text/ansi.h"
+#include "text/trim.h"
 
 void VariantInit(VARIANT* v) {
   if (!v) return;
@@ -148,11 +149,8 @@ bool deref(const VARIANT& v, VARIANT& r) {
 }
 
 HRESULT parseNumber(BSTR s, Number& n) {
-  std::string text = zr::text::wideToAnsi(zr::com::bstrView(s));
-  size_t a = text.find_first_not_of(" \t");
-  size_t b = text.find_last_not_of(" \t");
-  if (a == std::string::npos) return DISP_E_TYPEMISMATCH;
-  text = text.substr(a, b - a + 1);
+  const std::string text(zr::text::trim(zr::text::wideToAnsi(zr::com::bstrView(s)), " \t"));
+  if (text.empty()) return DISP_E_TYPEMISMATCH;
   if (text == "True" || text == "true" || text == "TRUE") {
     n.kind = Number::Signed;
     n.s = -1;
@@ -356,7 +354,7 @@ HRESULT VariantChangeType(VARIANT* dest, const VARIANT* srcIn, WORD, VARTYPE vt)
         if (FAILED(h)) return h;
         text = numberText(src);
       }
-      out.bstrVal = zr::com::allocBstr(zr::text::ansiToWide(text));
+      out.bstrVal = zr::com::narrowBstr(text);
       if (!out.bstrVal) return E_OUTOFMEMORY;
       break;
     }

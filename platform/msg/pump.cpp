@@ -1,6 +1,7 @@
 // Pumping, waiting and the quit request of the calling thread's queue.
 #include <poll.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <functional>
@@ -21,6 +22,7 @@ namespace {
 struct HookSlot {
   std::mutex m;
   std::shared_ptr<const std::function<void()>> hook;
+  std::atomic<bool> set{false};  // for a look without the lock
 };
 
 HookSlot& hookSlot() {
@@ -151,11 +153,18 @@ WaitResult waitFdOrQueue(int fd, short events, int timeoutMs) {
   }
 }
 
+bool detail::pumpWouldRun() {
+  if (hookSlot().set.load(std::memory_order_relaxed)) return true;
+  Queue* q = detail::currentQueueIfAny();
+  return q && q->pending();
+}
+
 void setPumpHook(std::function<void()> hook) {
   std::shared_ptr<const std::function<void()>> next;
   if (hook) next = std::make_shared<const std::function<void()>>(std::move(hook));
   HookSlot& slot = hookSlot();
   std::lock_guard lock(slot.m);
+  slot.set.store(next != nullptr, std::memory_order_relaxed);
   slot.hook = std::move(next);
 }
 

@@ -79,16 +79,16 @@ Queue::~Queue() {
 }
 
 void Queue::messageAddedLocked() {
-  if (!signalled_) {
+  if (!signalled_.load(std::memory_order_relaxed)) {
     writeOne(readyFd_);
-    signalled_ = true;
+    signalled_.store(true, std::memory_order_relaxed);
   }
 }
 
 void Queue::messageRemovedLocked() {
-  if (signalled_ && posted.empty() && sent.empty()) {
+  if (signalled_.load(std::memory_order_relaxed) && posted.empty() && sent.empty()) {
     drain(readyFd_);
-    signalled_ = false;
+    signalled_.store(false, std::memory_order_relaxed);
   }
 }
 
@@ -102,7 +102,11 @@ Registry& registry() {
   return *reg;
 }
 
-Queue& currentQueue() { return *currentQueueShared(); }
+Queue& currentQueue() {
+  // Every wait step asks: no shared_ptr copy (two atomic operations) for a reference.
+  if (!t_queue.queue) t_queue.queue = std::make_shared<Queue>();
+  return *t_queue.queue;
+}
 
 std::shared_ptr<Queue> currentQueueShared() {
   if (!t_queue.queue) t_queue.queue = std::make_shared<Queue>();

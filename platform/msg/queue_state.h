@@ -6,6 +6,7 @@
 // required, but it is harmless after the others).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -66,6 +67,10 @@ class Queue {
   void messageAddedLocked();
   void messageRemovedLocked();
 
+  // Whether messages wait, for a quick look that may miss one just being added (whose
+  // readyFd then wakes the next poll).
+  bool pending() const { return signalled_.load(std::memory_order_relaxed); }
+
   void kickWake() const;
   void drainWake() const;
 
@@ -80,7 +85,7 @@ class Queue {
  private:
   int readyFd_ = -1;
   int wakeFd_ = -1;
-  bool signalled_ = false;  // guarded by m
+  std::atomic<bool> signalled_{false};  // written with m held; read without it by pending()
 };
 
 struct WindowRec {
@@ -116,5 +121,8 @@ int handleSentMessages(Queue& q);
 
 // The procedure of a live window, or nullptr.
 WindowProc procOf(WindowId id);
+
+// Whether a pump on the calling thread would run anything: a message, or the host's hook.
+bool pumpWouldRun();
 
 }  // namespace zr::msg::detail

@@ -48,45 +48,81 @@ void SocketWatcher::wake() {
   [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof(one));
 }
 
-void SocketWatcher::rearm() {
+void SocketWatcher::rearm(bool tookData) {
   bool needWake = false;
+  bool announce = false;
   {
     std::lock_guard lock(mutex_);
-    // While a notice is outstanding the thread is not looking at the socket; the end of
-    // the notice wakes it.
-    needWake = !armed_ && !readPending_ && !closeGiven_;
+    // Data the owner took while it held the socket gets the notice the thread would have
+    // given when it came (the owner's own pump delivers it, after this receive, as on
+    // Windows when the receive comes before the notice is dispatched).
+    if (tookData && ownerHolds_ && armed_ && !readPending_ && !closeGiven_) {
+      readPending_ = true;
+      announce = true;
+    }
+    // While a notice is outstanding or the owner holds the socket the thread is not
+    // looking for data; the end of the notice, or the thread taking the socket back, does.
+    needWake = !armed_ && !readPending_ && !closeGiven_ && !ownerHolds_;
     armed_ = true;
   }
+  if (announce) notify_(Notice::Read);
   if (needWake) wake();
 }
 
 void SocketWatcher::noticeHandled() {
+  bool needWake;
   {
     std::lock_guard lock(mutex_);
     if (!readPending_) return;
     readPending_ = false;
+    needWake = !ownerHolds_;
   }
+  if (needWake) wake();
+}
+
+void SocketWatcher::beginOwnerWait() {
+  ownerWaits_.fetch_add(1, std::memory_order_relaxed);
+  ownerWaiting_.fetch_add(1, std::memory_order_relaxed);
+  {
+    std::lock_guard lock(mutex_);
+    if (ownerHolds_) return;
+    ownerHolds_ = true;
+  }
+  // Once per run of waits: the thread must stop looking for data, and learn to take the
+  // socket back later.
   wake();
 }
+
+void SocketWatcher::endOwnerWait() { ownerWaiting_.fetch_sub(1, std::memory_order_relaxed); }
 
 void SocketWatcher::run() {
   for (;;) {
     short events = 0;
+    int timeout = -1;
     {
       std::lock_guard lock(mutex_);
       if (stop_) return;
+      if (ownerHolds_) {
+        // Taken back only after a whole period without a wait of the owner, so a run of
+        // exchanges is never disturbed.
+        const uint32_t waits = ownerWaits_.load(std::memory_order_relaxed);
+        if (ownerWaiting_.load(std::memory_order_relaxed) == 0 && waits == seenWaits_) ownerHolds_ = false;
+        seenWaits_ = waits;
+      }
+      if (ownerHolds_) timeout = kReclaimMs;
       if (!closeGiven_ && !readPending_) {
         // Without a pending re-arm, waiting data must not keep the thread awake; a stream
         // still watches for the close.
+        const bool data = armed_ && !ownerHolds_;
         if (stream_) {
-          events = static_cast<short>(armed_ ? (POLLIN | POLLRDHUP) : POLLRDHUP);
+          events = static_cast<short>(data ? (POLLIN | POLLRDHUP) : POLLRDHUP);
         } else {
-          events = armed_ ? POLLIN : 0;
+          events = data ? POLLIN : 0;
         }
       }
     }
     pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {events != 0 ? fd_ : -1, events, 0}};
-    if (::poll(fds, 2, -1) < 0) continue;  // a signal; look again
+    if (::poll(fds, 2, timeout) < 0) continue;  // a signal; look again
     if (fds[0].revents & POLLIN) {
       uint64_t count = 0;
       [[maybe_unused]] ssize_t n = ::read(wakeFd_, &count, sizeof(count));

@@ -13,10 +13,19 @@
 //                  read handler never loses it to the close.
 // A datagram socket gets read notices only.
 //
-// Threads: rearm and noticeHandled may be called from any thread. Destroying the watcher
-// stops its thread and waits for it, so no notice comes after the destructor returns.
+// An owner that waits for its replies itself holds the socket while it waits: the watcher
+// then stops looking for data (it still looks for a stream's close), so a reply costs no
+// thread switch, and the read notice it would have given for the data comes from the
+// owner's receive instead. The watcher takes the socket back once a whole kReclaimMs has
+// passed without a wait of the owner, so data that comes while nobody waits is announced.
+//
+// Threads: rearm and noticeHandled may be called from any thread; the owner-wait bracket
+// and rearm with data taken only from the thread that waits. Destroying the watcher stops
+// its thread and waits for it, so no notice comes after the destructor returns.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -35,10 +44,16 @@ class SocketWatcher {
   SocketWatcher(const SocketWatcher&) = delete;
   SocketWatcher& operator=(const SocketWatcher&) = delete;
 
-  // The owner has received from the socket: a read notice may be given again.
-  void rearm();
+  // The owner has received from the socket (tookData: and got data): a read notice may be
+  // given again.
+  void rearm(bool tookData = false);
   // The owner has finished handling the last read notice.
   void noticeHandled();
+
+  static constexpr int kReclaimMs = 5;
+  // Brackets a wait of the owner for data (they may nest).
+  void beginOwnerWait();
+  void endOwnerWait();
 
  private:
   SocketWatcher(int fd, bool stream, Notify notify, int wakeFd);
@@ -54,6 +69,10 @@ class SocketWatcher {
   bool readPending_ = false;
   bool closeGiven_ = false;
   bool stop_ = false;
+  bool ownerHolds_ = false;              // the watcher does not look for data
+  std::atomic<int> ownerWaiting_{0};     // owner waits under way
+  std::atomic<uint32_t> ownerWaits_{0};  // counts the owner's waits; the watcher compares
+  uint32_t seenWaits_ = 0;               // watcher thread only
   std::thread thread_;
 };
 

@@ -1,12 +1,14 @@
 #include "profile/ini_text.h"
 
+#include "text/trim.h"
+
 namespace zr::profile::detail {
 namespace {
 
 constexpr size_t npos = std::string::npos;
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) { return kBlanks.find(c) != std::string_view::npos; }
 
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -47,10 +49,9 @@ void IniText::parse() {
     while (s < l.end && isBlank(text_[s])) ++s;
 
     auto trimmed = [this](size_t from, size_t to, size_t& outBegin, size_t& outEnd) {
-      while (from < to && isBlank(text_[from])) ++from;
-      while (to > from && isBlank(text_[to - 1])) --to;
-      outBegin = from;
-      outEnd = to;
+      const std::string_view t = zr::text::trim(std::string_view(text_).substr(from, to - from), kBlanks);
+      outBegin = static_cast<size_t>(t.data() - text_.data());
+      outEnd = outBegin + t.size();
     };
 
     if (s == l.end) {

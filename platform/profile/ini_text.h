@@ -12,6 +12,9 @@
 
 namespace zr::profile::detail {
 
+// The blanks around names and values: a profile keeps every other character.
+inline constexpr std::string_view kBlanks = " \t";
+
 bool equalsNoCase(std::string_view a, std::string_view b);
 
 class IniText {

@@ -12,6 +12,7 @@
 
 #include "profile/ini_text.h"
 #include "text/ansi.h"
+#include "text/trim.h"
 
 namespace zr::profile {
 namespace {
@@ -117,12 +118,6 @@ bool validKey(std::string_view k) {
   return !k.empty() && !hasLineBreak(k) && k.find('=') == std::string_view::npos && k[0] != '[' && k[0] != ';';
 }
 
-std::string_view trimBlanks(std::string_view s) {
-  size_t first = s.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
-
 std::optional<std::string> lookUp(const std::string& file, std::string_view section, std::string_view key) {
   std::string bytes;
   if (readFile(file, bytes) != ReadStatus::Ok) return std::nullopt;
@@ -155,8 +150,8 @@ int getProfileInt(const std::string& file, std::string_view section, std::string
 
 bool writeProfileString(const std::string& file, std::string_view section, std::string_view key,
                         std::string_view value) {
-  section = trimBlanks(section);
-  key = trimBlanks(key);
+  section = zr::text::trim(section, detail::kBlanks);
+  key = zr::text::trim(key, detail::kBlanks);
   if (!validSection(section) || !validKey(key) || hasLineBreak(value)) return false;
   // A file that is not UTF-8 reads as GB18030, so one such text would garble every other line.
   if (!zr::text::isUtf8(section) || !zr::text::isUtf8(key) || !zr::text::isUtf8(value)) return false;

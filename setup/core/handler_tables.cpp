@@ -1,8 +1,7 @@
 #include "core/handler_tables.h"
 
 #include <array>
-#include <stdexcept>
-#include <string>
+#include <vector>
 
 namespace zr::setup {
 namespace {
@@ -130,9 +129,9 @@ constexpr ReadItem statusRead(const char* button, uint16_t di, std::span<const S
 }
 
 constexpr std::array<ReadItem, 3> kStatusReadRows{{
-    statusRead("BitBtn16", 0xC020, kRunningBits),
-    statusRead("BitBtn19", 0xC021, kAlarmBits),
-    statusRead("BitBtn26", 0xC026, kRelayBits),
+    statusRead("BitBtn16", 0xC020, kRunningBits),  // running state word
+    statusRead("BitBtn19", 0xC021, kAlarmBits),    // alarm status word
+    statusRead("BitBtn26", 0xC026, kRelayBits),    // relay status word
 }};
 
 constexpr SetItem relay(const char* button, uint16_t di) {
@@ -140,8 +139,9 @@ constexpr SetItem relay(const char* button, uint16_t di) {
 }
 
 constexpr std::array<SetItem, 3> kStatusSetRows{{
-    relay("BitBtn28", 0xC03D),
-    relay("BitBtn27", 0xC03C),
+    relay("BitBtn28", 0xC03D),  // "Relay on"
+    relay("BitBtn27", 0xC03C),  // "Relay off"
+    // Clears the open-meter-box state.
     {.button = "BitBtn31",
      .di = 0,
      .values = {{{nullptr, 0x01, TextForm::kConstant}}},
@@ -160,11 +160,12 @@ constexpr SetItem prepaymentSet(SetItem s) {
 }
 
 constexpr std::array<ReadItem, 5> kPrepaymentReadRows{{
-    read1("BitBtn30", 0x9F1F, "MaskEdit1", digits(4, 1), PortRule::kAlways),
-    read1("BitBtn35", 0x9F20, "MaskEdit2", digits(2), PortRule::kAlways),
-    read1("BitBtn37", 0x9F22, "MaskEdit3", digits(2), PortRule::kAlways),
+    read1("BitBtn30", 0x9F1F, "MaskEdit1", digits(4, 1), PortRule::kAlways),  // total purchase
+    read1("BitBtn35", 0x9F20, "MaskEdit2", digits(2), PortRule::kAlways),     // trusted electricity
+    read1("BitBtn37", 0x9F22, "MaskEdit3", digits(2), PortRule::kAlways),     // alarm electricity
+    // Remaining electricity: read only.
     read1("BitBtn39", 0x9F23, "MaskEdit4", {Coding::kSignedRemaining, 0, 4, 1}, PortRule::kAlways),
-    read1("BitBtn41", 0x9F21, "MaskEdit5", digits(1), PortRule::kAlways),
+    read1("BitBtn41", 0x9F21, "MaskEdit5", digits(1), PortRule::kAlways),  // meter type
 }};
 
 constexpr std::array<SetItem, 4> kPrepaymentSetRows{{
@@ -173,13 +174,6 @@ constexpr std::array<SetItem, 4> kPrepaymentSetRows{{
     prepaymentSet(set1("BitBtn38", 0x9F22, "MaskEdit3", 3, 1)),
     prepaymentSet(set1("BitBtn42", 0x9F21, "MaskEdit5", 1)),
 }};
-
-template <class T>
-const T& findRow(std::span<const T> table, std::string_view button) {
-  for (const T& row : table)
-    if (button == row.button) return row;
-  throw std::logic_error("no handler row for " + std::string(button));
-}
 
 }  // namespace
 
@@ -225,9 +219,5 @@ std::span<const ReadItem* const> allReadItems() {
   }();
   return all;
 }
-
-const ReadItem& readItemFor(std::span<const ReadItem> table, std::string_view button) { return findRow(table, button); }
-
-const SetItem& setItemFor(std::span<const SetItem> table, std::string_view button) { return findRow(table, button); }
 
 }  // namespace zr::setup

@@ -1,9 +1,9 @@
-// One row per parameter handler of the window: what it reads or sets, where the text goes or
-// comes from, and its rules. The page classes find their rows by the handler's button.
+// One row per parameter handler of the window: its button, what it reads or sets, where the
+// text goes or comes from, and its rules. The row is the handler: the window binds its button
+// from here.
 #pragma once
 
 #include <span>
-#include <string_view>
 
 #include "core/page_handlers.h"
 
@@ -28,9 +28,5 @@ extern const std::span<const SetItem> kPrepaymentSets;
 
 // Every read row of every page, for checks over all of them.
 std::span<const ReadItem* const> allReadItems();
-
-// The row of the handler behind button; throws std::logic_error when the table has none.
-const ReadItem& readItemFor(std::span<const ReadItem> table, std::string_view button);
-const SetItem& setItemFor(std::span<const SetItem> table, std::string_view button);
 
 }  // namespace zr::setup

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "core/checks.h"
+#include "core/exit_guard.h"
 #include "core/info_file.h"
 #include "core/item_formatter.h"
 #include "core/system_fun.h"
@@ -51,40 +52,29 @@ void ItemTab::BitBtn1Click() {
   // Only a port this click opened is closed: when the open failed because another handler
   // holds the port, closing it would cut that handler's exchange.
   bool opened = false;
-  auto finish = [&] {
+  const ExitGuard finish([&] {
     if (opened) meter_.closeSerialPort();
     ui_.setControlEnabled(kReadButton, true);
-  };
-  try {
-    CheckMeterId(form_);
-    if (form_.isLocalChannel()) {
-      try {
-        meter_.openSerialPort(form_.portText());
-        opened = true;
-      } catch (...) {
-        ui_.showWarning("Serial port open failed");
-        finish();
-        return;
-      }
-    }
-    ui_.setControlEnabled(kReadButton, false);
-    const std::string meterId = FitTextToWidth(trimText(form_.meterIdText()), '0', 12);
-    // The window stays live during exchanges and pauses: "Clear" may empty the list under
-    // the loop. The bound is taken once, and every step checks the row is still there.
-    const size_t count = results_.size();
-    const unsigned generation = results_.generation();
-    RowOutcome outcome = RowOutcome::kNext;
-    for (size_t i = 0; i < count && outcome == RowOutcome::kNext; ++i) outcome = readRow(i, meterId, generation);
-    if (outcome == RowOutcome::kNext) ui_.showMessage(kCompleted);
-  } catch (...) {
+  });
+  CheckMeterId(form_);
+  if (form_.isLocalChannel()) {
     try {
-      finish();
+      meter_.openSerialPort(form_.portText());
+      opened = true;
     } catch (...) {
-      // The first error is the one worth showing.
+      ui_.showWarning("Serial port open failed");
+      return;
     }
-    throw;
   }
-  finish();
+  ui_.setControlEnabled(kReadButton, false);
+  const std::string meterId = FitTextToWidth(trimText(form_.meterIdText()), '0', 12);
+  // The window stays live during exchanges and pauses: "Clear" may empty the list under
+  // the loop. The bound is taken once, and every step checks the row is still there.
+  const size_t count = results_.size();
+  const unsigned generation = results_.generation();
+  RowOutcome outcome = RowOutcome::kNext;
+  for (size_t i = 0; i < count && outcome == RowOutcome::kNext; ++i) outcome = readRow(i, meterId, generation);
+  if (outcome == RowOutcome::kNext) ui_.showMessage(kCompleted);
 }
 
 ItemTab::RowOutcome ItemTab::readRow(size_t index, const std::string& meterId, unsigned generation) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "core/checks.h"
+#include "core/exit_guard.h"
 #include "core/setup_error.h"
 #include "core/system_fun.h"
 #include "core/value_codings.h"
@@ -108,56 +109,41 @@ bool LoadProfilePage::ReadProfileRecord(const std::string& address, std::string&
 void LoadProfilePage::BitBtn43Click() {
   StopProfileRead = false;
   bool opened = false;
-  auto finish = [&] {
+  const ExitGuard finish([&] {
     if (opened) meter_.closeSerialPort();
-    opened = false;
     ui_.setControlEnabled("BitBtn43", true);
-  };
-  try {
-    CheckMeterId(form_);
-    ui_.setControlEnabled("BitBtn43", false);
-    // A number the two-byte field cannot carry would wrap into another record's request.
-    const int64_t first = integerField(page_.text("Edit11"));
-    const bool inRange = first >= 1 && first <= kLastRecordNumber;
-    const int64_t last = inRange ? integerField(page_.text("Edit12")) : 0;
-    if (!inRange || last > kLastRecordNumber) {
-      ui_.showMessage(kAreaOutOfRange);
-      finish();
-      return;
-    }
-    if (!openPort(PortRule::kLocalOnly, opened)) {
-      finish();
-      return;
-    }
-    if (threePhase_) {
-      InitThreePhaseProfileColumns();
-    } else {
-      InitSinglePhaseProfileColumns();
-    }
-    const std::string address = meterAddress();
-    for (int64_t n = first; n <= last; ++n) {
-      std::string record;
-      if (StopProfileRead) break;
-      if (!ReadProfileRecord(address, record, static_cast<int>(n))) {
-        ui_.showMessage(record);
-        ui_.showMessage("Reading is completed!");
-        break;
-      }
-      std::vector<std::string> cells{std::to_string(n)};
-      for (std::string& c : recordCells(record, threePhase_)) cells.push_back(std::move(c));
-      records_.append(std::move(cells));
-      ui_.appendLog(record);
-      ui_.pause(kPauseBetweenRecordsMs);
-    }
-  } catch (...) {
-    try {
-      finish();
-    } catch (...) {
-      // The first error is the one worth showing.
-    }
-    throw;
+  });
+  CheckMeterId(form_);
+  ui_.setControlEnabled("BitBtn43", false);
+  // A number the two-byte field cannot carry would wrap into another record's request.
+  const int64_t first = integerField(page_.text("Edit11"));
+  const bool inRange = first >= 1 && first <= kLastRecordNumber;
+  const int64_t last = inRange ? integerField(page_.text("Edit12")) : 0;
+  if (!inRange || last > kLastRecordNumber) {
+    ui_.showMessage(kAreaOutOfRange);
+    return;
   }
-  finish();
+  if (!openPort(PortRule::kLocalOnly, opened)) return;
+  if (threePhase_) {
+    InitThreePhaseProfileColumns();
+  } else {
+    InitSinglePhaseProfileColumns();
+  }
+  const std::string address = meterAddress();
+  for (int64_t n = first; n <= last; ++n) {
+    std::string record;
+    if (StopProfileRead) break;
+    if (!ReadProfileRecord(address, record, static_cast<int>(n))) {
+      ui_.showMessage(record);
+      ui_.showMessage("Reading is completed!");
+      break;
+    }
+    std::vector<std::string> cells{std::to_string(n)};
+    for (std::string& c : recordCells(record, threePhase_)) cells.push_back(std::move(c));
+    records_.append(std::move(cells));
+    ui_.appendLog(record);
+    ui_.pause(kPauseBetweenRecordsMs);
+  }
 }
 
 void LoadProfilePage::BitBtn44Click() { StopProfileRead = true; }

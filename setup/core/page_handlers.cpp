@@ -1,8 +1,10 @@
 #include "core/page_handlers.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "core/checks.h"
+#include "core/exit_guard.h"
 #include "core/system_fun.h"
 
 namespace zr::setup {
@@ -40,8 +42,16 @@ bool passesFormatCheck(const FormatCheck& check, std::string_view text) {
   return true;
 }
 
-PageHandlers::PageHandlers(FormFields& form, PageFields& page, MeterExchange& meter, UiPort& ui)
-    : form_(form), page_(page), meter_(meter), ui_(ui) {}
+PageHandlers::PageHandlers(FormFields& form, PageFields& page, MeterExchange& meter, UiPort& ui, HandlerRows rows)
+    : form_(form), page_(page), meter_(meter), ui_(ui), rows_(rows) {}
+
+void PageHandlers::click(std::string_view button) {
+  for (const ReadItem& row : rows_.reads)
+    if (button == row.button) return runRead(row);
+  for (const SetItem& row : rows_.sets)
+    if (button == row.button) return runSet(row);
+  throw std::logic_error("no handler row for " + std::string(button));
+}
 
 std::string PageHandlers::meterAddress() const { return FitTextToWidth(trimText(form_.meterIdText()), '0', 12); }
 
@@ -65,28 +75,17 @@ bool PageHandlers::openPort(PortRule port, bool& opened) {
 void PageHandlers::run(std::string_view button, Checks checks, PortRule port, const std::function<void()>& body,
                        const char* closingMessage) {
   bool opened = false;
-  auto finish = [&] {
+  const ExitGuard finish([&] {
     if (opened) meter_.closeSerialPort();
-    opened = false;
     if (closingMessage) ui_.showMessage(closingMessage);
     ui_.setControlEnabled(button, true);
-  };
-  try {
-    runChecks(checks, form_);
-    ui_.setControlEnabled(button, false);
-    if (openPort(port, opened)) body();
-  } catch (...) {
-    try {
-      finish();
-    } catch (...) {
-      // The first error is the one worth showing.
-    }
-    throw;
-  }
-  finish();
+  });
+  runChecks(checks, form_);
+  ui_.setControlEnabled(button, false);
+  if (openPort(port, opened)) body();
 }
 
-void PageHandlers::runRead(const ReadItem& item, TableModel* grid) {
+void PageHandlers::runRead(const ReadItem& item) {
   run(item.button, item.checks, item.port, [&] {
     meter_.prepareRequest(
         {item.broadcast ? kBroadcastAddress : meterAddress(), 0x01, {lowByte(item.di), highByte(item.di)}}, false);
@@ -110,9 +109,9 @@ void PageHandlers::runRead(const ReadItem& item, TableModel* grid) {
       const ReadTarget& t = item.targets[static_cast<size_t>(i)];
       if (t.field) {
         page_.setText(t.field, *texts[static_cast<size_t>(i)]);
-      } else if (grid) {
+      } else if (statusGrid_) {
         for (auto& [name, text] : statusRows(item.statusBits, value[static_cast<size_t>(t.coding.offset)]))
-          grid->append({name, text});
+          statusGrid_->append({name, text});
       }
     }
     ui_.showMessage(kOperateSuccessful);

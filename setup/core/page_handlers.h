@@ -1,8 +1,9 @@
 // The read and set sequences that every parameter handler of the window follows, driven by
 // one table row per handler: the data identifier, the fields, how their texts travel, the
 // checks, the port rule and the messages. The pages (tariff, clock, limits, identity,
-// status, prepayment, load profile) are thin classes over these sequences whose methods
-// carry the window's handler names.
+// status, prepayment, load profile) are thin classes over these sequences: a page holds its
+// rows, and only what no row can say (the tariff periods, the status grid, the load profile)
+// is a method under the window's handler name.
 #pragma once
 
 #include <array>
@@ -108,12 +109,22 @@ bool replyCarries(const FrameReply& reply, uint16_t di, size_t valueBytes);
 // Whether text passes the check (a check without a field always passes).
 bool passesFormatCheck(const FormatCheck& check, std::string_view text);
 
+// The table rows a page runs; the window binds each row's button straight from them.
+struct HandlerRows {
+  std::span<const ReadItem> reads;
+  std::span<const SetItem> sets;
+};
+
 class PageHandlers {
  public:
-  PageHandlers(FormFields& form, PageFields& page, MeterExchange& meter, UiPort& ui);
+  PageHandlers(FormFields& form, PageFields& page, MeterExchange& meter, UiPort& ui, HandlerRows rows = {});
 
-  // A status grid target appends its rows to grid.
-  void runRead(const ReadItem& item, TableModel* grid = nullptr);
+  const HandlerRows& rows() const { return rows_; }
+  // The handler of the row whose button is given; throws std::logic_error when the page has
+  // no such row.
+  void click(std::string_view button);
+
+  void runRead(const ReadItem& item);
   void runSet(const SetItem& item);
 
   // The address every request to the meter goes to: the trimmed meter ID to 12 characters.
@@ -137,6 +148,8 @@ class PageHandlers {
   PageFields& page_;
   MeterExchange& meter_;
   UiPort& ui_;
+  HandlerRows rows_;
+  TableModel* statusGrid_ = nullptr;  // where a status read appends its rows
 };
 
 }  // namespace zr::setup

@@ -2,45 +2,9 @@
 
 #include <string>
 
-#include "core/handler_tables.h"
 #include "core/system_fun.h"
 
 namespace zr::setup {
-
-// ---- Date and Time ---------------------------------------------------------------------
-
-void ClockPage::BitBtn4Click() { runRead(readItemFor(kClockReads, "BitBtn4")); }
-void ClockPage::BitBtn5Click() { runSet(setItemFor(kClockSets, "BitBtn5")); }
-void ClockPage::BitBtn6Click() { runRead(readItemFor(kClockReads, "BitBtn6")); }
-void ClockPage::BitBtn7Click() { runSet(setItemFor(kClockSets, "BitBtn7")); }
-void ClockPage::BitBtn12Click() { runRead(readItemFor(kClockReads, "BitBtn12")); }
-void ClockPage::BitBtn13Click() { runSet(setItemFor(kClockSets, "BitBtn13")); }
-void ClockPage::BitBtn10Click() { runRead(readItemFor(kClockReads, "BitBtn10")); }
-void ClockPage::BitBtn11Click() { runSet(setItemFor(kClockSets, "BitBtn11")); }
-void ClockPage::BitBtn8Click() { runRead(readItemFor(kClockReads, "BitBtn8")); }
-void ClockPage::BitBtn9Click() { runSet(setItemFor(kClockSets, "BitBtn9")); }
-
-// ---- Other -----------------------------------------------------------------------------
-
-void LimitsPage::BitBtn14Click() { runRead(readItemFor(kLimitReads, "BitBtn14")); }
-void LimitsPage::BitBtn15Click() { runSet(setItemFor(kLimitSets, "BitBtn15")); }
-void LimitsPage::BitBtn17Click() { runRead(readItemFor(kLimitReads, "BitBtn17")); }
-void LimitsPage::BitBtn18Click() { runSet(setItemFor(kLimitSets, "BitBtn18")); }
-void LimitsPage::BitBtn20Click() { runRead(readItemFor(kLimitReads, "BitBtn20")); }
-void LimitsPage::BitBtn21Click() { runSet(setItemFor(kLimitSets, "BitBtn21")); }
-void LimitsPage::BitBtn22Click() { runRead(readItemFor(kLimitReads, "BitBtn22")); }
-void LimitsPage::BitBtn23Click() { runSet(setItemFor(kLimitSets, "BitBtn23")); }
-void LimitsPage::BitBtn24Click() { runRead(readItemFor(kLimitReads, "BitBtn24")); }
-void LimitsPage::BitBtn25Click() { runSet(setItemFor(kLimitSets, "BitBtn25")); }
-void LimitsPage::BitBtn40Click() { runRead(readItemFor(kLimitReads, "BitBtn40")); }
-void LimitsPage::BitBtn46Click() { runSet(setItemFor(kLimitSets, "BitBtn46")); }
-void LimitsPage::BitBtn47Click() { runRead(readItemFor(kLimitReads, "BitBtn47")); }
-void LimitsPage::BitBtn48Click() { runSet(setItemFor(kLimitSets, "BitBtn48")); }
-
-// ---- Meter identity --------------------------------------------------------------------
-
-void IdentityHandlers::Button1Click() { runSet(kSetMeterAddress); }
-void IdentityHandlers::Button2Click() { runRead(kReadMeterNumber); }
 
 // ---- Tariff ----------------------------------------------------------------------------
 
@@ -125,28 +89,11 @@ void TariffPage::BitBtn34Click() {
 // ---- Status words and relay ------------------------------------------------------------
 
 StatusPage::StatusPage(FormFields& form, PageFields& page, MeterExchange& meter, UiPort& ui)
-    : PageHandlers(form, page, meter, ui), grid_({{"Item", 287}, {"Value", 240}}) {
+    : PageHandlers(form, page, meter, ui, {kStatusReads, kStatusSets}), grid_({{"Item", 287}, {"Value", 240}}) {
   grid_.append({"", ""});  // designed with one empty row
+  statusGrid_ = &grid_;
 }
 
-void StatusPage::BitBtn16Click() { runRead(readItemFor(kStatusReads, "BitBtn16"), &grid_); }
-void StatusPage::BitBtn19Click() { runRead(readItemFor(kStatusReads, "BitBtn19"), &grid_); }
-void StatusPage::BitBtn26Click() { runRead(readItemFor(kStatusReads, "BitBtn26"), &grid_); }
 void StatusPage::BitBtn29Click() { grid_.clear(); }
-void StatusPage::BitBtn28Click() { runSet(setItemFor(kStatusSets, "BitBtn28")); }
-void StatusPage::BitBtn27Click() { runSet(setItemFor(kStatusSets, "BitBtn27")); }
-void StatusPage::BitBtn31Click() { runSet(setItemFor(kStatusSets, "BitBtn31")); }
-
-// ---- Prepayment registers --------------------------------------------------------------
-
-void PrepaymentPage::BitBtn30Click() { runRead(readItemFor(kPrepaymentReads, "BitBtn30")); }
-void PrepaymentPage::BitBtn32Click() { runSet(setItemFor(kPrepaymentSets, "BitBtn32")); }
-void PrepaymentPage::BitBtn35Click() { runRead(readItemFor(kPrepaymentReads, "BitBtn35")); }
-void PrepaymentPage::BitBtn36Click() { runSet(setItemFor(kPrepaymentSets, "BitBtn36")); }
-void PrepaymentPage::BitBtn37Click() { runRead(readItemFor(kPrepaymentReads, "BitBtn37")); }
-void PrepaymentPage::BitBtn38Click() { runSet(setItemFor(kPrepaymentSets, "BitBtn38")); }
-void PrepaymentPage::BitBtn39Click() { runRead(readItemFor(kPrepaymentReads, "BitBtn39")); }
-void PrepaymentPage::BitBtn41Click() { runRead(readItemFor(kPrepaymentReads, "BitBtn41")); }
-void PrepaymentPage::BitBtn42Click() { runSet(setItemFor(kPrepaymentSets, "BitBtn42")); }
 
 }  // namespace zr::setup

@@ -1,8 +1,9 @@
-// The handlers of the parameter pages, by the window's handler names. Each is one row of
-// the handler tables run through the shared read or set sequence; the tariff periods and
-// the status grid add what is their own.
+// The handlers of the parameter pages. Most are rows of the handler tables run through the
+// shared read or set sequence; the tariff periods and the status grid add what is their own,
+// under the window's handler names.
 #pragma once
 
+#include "core/handler_tables.h"
 #include "core/page_handlers.h"
 #include "core/table_model.h"
 
@@ -11,47 +12,23 @@ namespace zr::setup {
 // "Date and Time".
 class ClockPage : public PageHandlers {
  public:
-  using PageHandlers::PageHandlers;
-  void BitBtn4Click();   // read date and week
-  void BitBtn5Click();   // set date and week
-  void BitBtn6Click();   // read time
-  void BitBtn7Click();   // set time
-  void BitBtn12Click();  // read scroll-display cycle
-  void BitBtn13Click();  // set scroll-display cycle
-  void BitBtn10Click();  // read sliding time
-  void BitBtn11Click();  // set sliding time
-  void BitBtn8Click();   // read automatic meter reading
-  void BitBtn9Click();   // set automatic meter reading
+  ClockPage(FormFields& form, PageFields& page, MeterExchange& meter, UiPort& ui)
+      : PageHandlers(form, page, meter, ui, {kClockReads, kClockSets}) {}
 };
 
 // "Other": limits and constants, the EDU ID.
 class LimitsPage : public PageHandlers {
  public:
-  using PageHandlers::PageHandlers;
-  void BitBtn14Click();  // maximum voltage assessment
-  void BitBtn15Click();
-  void BitBtn17Click();  // lower voltage assessment
-  void BitBtn18Click();
-  void BitBtn20Click();  // active power ceiling
-  void BitBtn21Click();
-  void BitBtn22Click();  // active pulse constant
-  void BitBtn23Click();
-  void BitBtn24Click();  // reactive pulse constant
-  void BitBtn25Click();
-  void BitBtn40Click();  // current limit
-  void BitBtn46Click();
-  void BitBtn47Click();  // EDU ID
-  void BitBtn48Click();
+  LimitsPage(FormFields& form, PageFields& page, MeterExchange& meter, UiPort& ui)
+      : PageHandlers(form, page, meter, ui, {kLimitReads, kLimitSets}) {}
 };
 
-// "Set ID" and "Read ID".
+// "Set ID" (Button1) and "Read ID" (Button2). Edit1 keeps its text unless the read succeeds:
+// an emptied field would be saved as the meter ID when the window closes.
 class IdentityHandlers : public PageHandlers {
  public:
-  using PageHandlers::PageHandlers;
-  void Button1Click();
-  // Edit1 keeps its text unless the read succeeds: an emptied field would be saved as the
-  // meter ID when the window closes.
-  void Button2Click();
+  IdentityHandlers(FormFields& form, PageFields& page, MeterExchange& meter, UiPort& ui)
+      : PageHandlers(form, page, meter, ui, {{&kReadMeterNumber, 1}, {&kSetMeterAddress, 1}}) {}
 };
 
 // "Tariff": ten periods, each its own item C331 to C33A.
@@ -94,13 +71,7 @@ class StatusPage : public PageHandlers {
 
   TableModel& grid() { return grid_; }  // ValueListEditor1
 
-  void BitBtn16Click();  // running state word
-  void BitBtn19Click();  // alarm status word
-  void BitBtn26Click();  // relay status word
   void BitBtn29Click();  // "Clear"
-  void BitBtn28Click();  // "Relay on"
-  void BitBtn27Click();  // "Relay off"
-  void BitBtn31Click();  // clear the open-meter-box state
 
  private:
   TableModel grid_;
@@ -109,16 +80,8 @@ class StatusPage : public PageHandlers {
 // "Prepayment part".
 class PrepaymentPage : public PageHandlers {
  public:
-  using PageHandlers::PageHandlers;
-  void BitBtn30Click();  // total purchase
-  void BitBtn32Click();
-  void BitBtn35Click();  // trusted electricity
-  void BitBtn36Click();
-  void BitBtn37Click();  // alarm electricity
-  void BitBtn38Click();
-  void BitBtn39Click();  // remaining electricity (read only)
-  void BitBtn41Click();  // meter type
-  void BitBtn42Click();
+  PrepaymentPage(FormFields& form, PageFields& page, MeterExchange& meter, UiPort& ui)
+      : PageHandlers(form, page, meter, ui, {kPrepaymentReads, kPrepaymentSets}) {}
 };
 
 }  // namespace zr::setup

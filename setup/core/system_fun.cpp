@@ -9,6 +9,7 @@
 #include "core/setup_error.h"
 #include "kavlink/zr_serial.h"
 #include "text/ansi.h"
+#include "text/trim.h"
 
 namespace zr::setup {
 
@@ -94,12 +95,12 @@ void RegisterComServerFile(const std::string& path) {
 }
 
 std::string trimText(std::string_view text) {
-  auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-  size_t first = 0;
-  size_t last = text.size();
-  while (first < last && isBlank(text[first])) ++first;
-  while (last > first && isBlank(text[last - 1])) --last;
-  return std::string(text.substr(first, last - first));
+  static constexpr auto kUpToSpace = [] {
+    std::array<char, ' ' + 1> blanks{};
+    for (size_t c = 0; c < blanks.size(); ++c) blanks[c] = static_cast<char>(c);
+    return blanks;
+  }();
+  return std::string(zr::text::trim(text, {kUpToSpace.data(), kUpToSpace.size()}));
 }
 
 }  // namespace zr::setup

@@ -1,6 +1,9 @@
 // The parameter pages' buttons and boxes, bound by control name to the core's handlers.
 #include <QCheckBox>
 #include <QPushButton>
+#include <initializer_list>
+#include <stdexcept>
+#include <string>
 
 #include "ui/page_views.h"
 #include "ui/qt_text.h"
@@ -23,17 +26,12 @@ PageBindings::PageBindings(QWidget& window, FormFields& form, MeterExchange& met
   if (auto* grid = window.findChild<TableView*>(QStringLiteral("ValueListEditor1"))) grid->bind(status_.grid());
   if (auto* list = window.findChild<TableView*>(QStringLiteral("ListView2"))) list->bind(loadProfile_.records());
 
-  ClockPage& c = clock_;
-  onClick("BitBtn4", [&c] { c.BitBtn4Click(); });
-  onClick("BitBtn5", [&c] { c.BitBtn5Click(); });
-  onClick("BitBtn6", [&c] { c.BitBtn6Click(); });
-  onClick("BitBtn7", [&c] { c.BitBtn7Click(); });
-  onClick("BitBtn12", [&c] { c.BitBtn12Click(); });
-  onClick("BitBtn13", [&c] { c.BitBtn13Click(); });
-  onClick("BitBtn10", [&c] { c.BitBtn10Click(); });
-  onClick("BitBtn11", [&c] { c.BitBtn11Click(); });
-  onClick("BitBtn8", [&c] { c.BitBtn8Click(); });
-  onClick("BitBtn9", [&c] { c.BitBtn9Click(); });
+  // A row's button is bound from its row; a name the window lacks fails here, at start.
+  for (PageHandlers* page :
+       std::initializer_list<PageHandlers*>{&clock_, &limits_, &identity_, &status_, &prepayment_}) {
+    for (const ReadItem& row : page->rows().reads) onClick(row.button, [page, &row] { page->runRead(row); });
+    for (const SetItem& row : page->rows().sets) onClick(row.button, [page, &row] { page->runSet(row); });
+  }
 
   TariffPage& t = tariff_;
   for (const TariffPage::Period& p : TariffPage::kPeriods) {
@@ -44,45 +42,7 @@ PageBindings::PageBindings(QWidget& window, FormFields& form, MeterExchange& met
   onClick("BitBtn33", [&t] { t.BitBtn33Click(); });
   onClick("BitBtn34", [&t] { t.BitBtn34Click(); });
 
-  LimitsPage& l = limits_;
-  onClick("BitBtn14", [&l] { l.BitBtn14Click(); });
-  onClick("BitBtn15", [&l] { l.BitBtn15Click(); });
-  onClick("BitBtn17", [&l] { l.BitBtn17Click(); });
-  onClick("BitBtn18", [&l] { l.BitBtn18Click(); });
-  onClick("BitBtn20", [&l] { l.BitBtn20Click(); });
-  onClick("BitBtn21", [&l] { l.BitBtn21Click(); });
-  onClick("BitBtn22", [&l] { l.BitBtn22Click(); });
-  onClick("BitBtn23", [&l] { l.BitBtn23Click(); });
-  onClick("BitBtn24", [&l] { l.BitBtn24Click(); });
-  onClick("BitBtn25", [&l] { l.BitBtn25Click(); });
-  onClick("BitBtn40", [&l] { l.BitBtn40Click(); });
-  onClick("BitBtn46", [&l] { l.BitBtn46Click(); });
-  onClick("BitBtn47", [&l] { l.BitBtn47Click(); });
-  onClick("BitBtn48", [&l] { l.BitBtn48Click(); });
-
-  IdentityHandlers& i = identity_;
-  onClick("Button1", [&i] { i.Button1Click(); });
-  onClick("Button2", [&i] { i.Button2Click(); });
-
-  StatusPage& s = status_;
-  onClick("BitBtn16", [&s] { s.BitBtn16Click(); });
-  onClick("BitBtn19", [&s] { s.BitBtn19Click(); });
-  onClick("BitBtn26", [&s] { s.BitBtn26Click(); });
-  onClick("BitBtn29", [&s] { s.BitBtn29Click(); });
-  onClick("BitBtn28", [&s] { s.BitBtn28Click(); });
-  onClick("BitBtn27", [&s] { s.BitBtn27Click(); });
-  onClick("BitBtn31", [&s] { s.BitBtn31Click(); });
-
-  PrepaymentPage& p = prepayment_;
-  onClick("BitBtn30", [&p] { p.BitBtn30Click(); });
-  onClick("BitBtn32", [&p] { p.BitBtn32Click(); });
-  onClick("BitBtn35", [&p] { p.BitBtn35Click(); });
-  onClick("BitBtn36", [&p] { p.BitBtn36Click(); });
-  onClick("BitBtn37", [&p] { p.BitBtn37Click(); });
-  onClick("BitBtn38", [&p] { p.BitBtn38Click(); });
-  onClick("BitBtn39", [&p] { p.BitBtn39Click(); });
-  onClick("BitBtn41", [&p] { p.BitBtn41Click(); });
-  onClick("BitBtn42", [&p] { p.BitBtn42Click(); });
+  onClick("BitBtn29", [this] { status_.BitBtn29Click(); });
 
   LoadProfilePage& lp = loadProfile_;
   onClick("BitBtn43", [&lp, threePhase = std::move(threePhase)] {
@@ -95,16 +55,24 @@ PageBindings::PageBindings(QWidget& window, FormFields& form, MeterExchange& met
 
 PageBindings::~PageBindings() = default;
 
+template <class W>
+W& PageBindings::control(const char* name) {
+  // A misspelt name or a second handler for one control would otherwise show only when the
+  // control is used, as a button that does nothing or does two things.
+  if (!bound_.insert(name).second) throw std::logic_error(std::string(name) + " is bound twice");
+  auto* w = window_.findChild<W*>(QString::fromLatin1(name));
+  if (!w) throw std::logic_error("the window has no " + std::string(name));
+  return *w;
+}
+
 void PageBindings::onClick(const char* name, std::function<void()> handler) {
-  auto* b = window_.findChild<QPushButton*>(QString::fromLatin1(name));
-  if (!b) return;
-  QObject::connect(b, &QPushButton::clicked, &window_, [this, handler = std::move(handler)] { guarded_(handler); });
+  QObject::connect(&control<QPushButton>(name), &QPushButton::clicked, &window_,
+                   [this, handler = std::move(handler)] { guarded_(handler); });
 }
 
 void PageBindings::onToggle(const char* name, std::function<void()> handler) {
-  auto* box = window_.findChild<QCheckBox*>(QString::fromLatin1(name));
-  if (!box) return;
-  QObject::connect(box, &QCheckBox::toggled, &window_, [this, handler = std::move(handler)] { guarded_(handler); });
+  QObject::connect(&control<QCheckBox>(name), &QCheckBox::toggled, &window_,
+                   [this, handler = std::move(handler)] { guarded_(handler); });
 }
 
 }  // namespace zr::setup

@@ -7,6 +7,8 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <set>
+#include <string>
 
 #include "core/form_fields.h"
 #include "core/load_profile.h"
@@ -48,10 +50,14 @@ class PageBindings {
   LoadProfilePage& loadProfile() { return loadProfile_; }
 
  private:
+  // Throw std::logic_error when the window has no such control or it is bound already.
   void onClick(const char* button, std::function<void()> handler);
   void onToggle(const char* box, std::function<void()> handler);
+  template <class W>
+  W& control(const char* name);
 
   QWidget& window_;
+  std::set<std::string> bound_;
   QtPageFields fields_;
   Guard guarded_;
   ClockPage clock_;

@@ -2,42 +2,54 @@
 // mode whose host answers OnCosemServer from a small object table (clock, energy
 // registers, a long profile-like value that needs several frames), behind a file
 // descriptor (a pseudo-terminal's master side) or a loopback TCP listener. Header only:
-// it needs the component's objects, which the simulated peers library does not link.
+// it needs the component's objects, which the simulated peers library does not link; its
+// users link libcrypto (the simulated peers library brings it).
 #pragma once
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <sys/eventfd.h>
+#include <openssl/evp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
-#include <cerrno>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "com/com_ptr.h"
 #include "dlms/zr_dlms.h"
+#include "sim/fd_write.h"
+#include "sim/peer_thread.h"
 
 namespace sim {
 
 using DlmsBytes = std::vector<uint8_t>;
 
-// The toy challenge answer both sides compute from a shared secret (a real meter uses a
-// cipher; the control leaves the computation to its host).
+// The answer to a high level challenge, as open DLMS stacks compute it for mechanism 2 by
+// default, so a standard client can associate: the challenge, zero-padded to whole 16-byte
+// blocks, encrypted block by block with AES-128 under the secret zero-padded (or cut) to 16
+// bytes. Both sides use it: the meter's host and the client's (the control leaves the
+// computation to its host). Empty when the cipher cannot be set up.
 inline DlmsBytes dlmsHlsAnswer(const std::string& secret, const uint8_t* challenge, size_t n) {
-  DlmsBytes out(n);
-  for (size_t i = 0; i < n; ++i) {
-    const uint8_t k = secret.empty() ? 0x5A : static_cast<uint8_t>(secret[i % secret.size()]);
-    out[i] = static_cast<uint8_t>((challenge[i] ^ k) + i);
-  }
+  uint8_t key[16] = {};
+  std::memcpy(key, secret.data(), std::min(secret.size(), sizeof key));
+  DlmsBytes plain(challenge, challenge + n);
+  plain.resize((n + 15) / 16 * 16, 0);
+  DlmsBytes out(plain.size());
+  std::unique_ptr<EVP_CIPHER_CTX, void (*)(EVP_CIPHER_CTX*)> ctx(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
+  int len = 0;
+  if (!ctx || EVP_EncryptInit_ex(ctx.get(), EVP_aes_128_ecb(), nullptr, key, nullptr) != 1 ||
+      EVP_CIPHER_CTX_set_padding(ctx.get(), 0) != 1 ||
+      EVP_EncryptUpdate(ctx.get(), out.data(), &len, plain.data(), static_cast<int>(plain.size())) != 1 ||
+      static_cast<size_t>(len) != out.size())
+    return {};
   return out;
 }
 
@@ -139,9 +151,9 @@ class DlmsObjectTable {
       case 0xF3: {
         // data: 09 n f(server challenge); the answer: 09 n f(client challenge).
         const DlmsBytes expected = dlmsHlsAnswer(hlsSecret, serverChallenge.data(), serverChallenge.size());
-        if (len < 2 || data[0] != 0x09 || DlmsBytes(data + 2, data + len) != expected) return false;
-        DlmsBytes reply = {0x09, static_cast<uint8_t>(clientChallenge_.size())};
-        DlmsBytes f = dlmsHlsAnswer(hlsSecret, clientChallenge_.data(), clientChallenge_.size());
+        if (expected.empty() || len < 2 || data[0] != 0x09 || DlmsBytes(data + 2, data + len) != expected) return false;
+        const DlmsBytes f = dlmsHlsAnswer(hlsSecret, clientChallenge_.data(), clientChallenge_.size());
+        DlmsBytes reply = {0x09, static_cast<uint8_t>(f.size())};
         reply.insert(reply.end(), f.begin(), f.end());
         give(reply);
         return true;
@@ -244,30 +256,13 @@ class DlmsEngine {
   DWORD cookie_ = 0;
 };
 
-inline void dlmsWriteAll(int fd, const uint8_t* p, size_t n) {
-  while (n > 0) {
-    ssize_t w = ::write(fd, p, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN) {
-        pollfd pf{fd, POLLOUT, 0};
-        ::poll(&pf, 1, 50);
-        continue;
-      }
-      return;
-    }
-    p += w;
-    n -= static_cast<size_t>(w);
-  }
-}
-
 // A DLMS meter on a descriptor (a pseudo-terminal's master side) or on a loopback TCP
 // listener (one connection at a time), served by its own thread with its own engine.
 class DlmsMeterPeer {
  public:
   // Serves the descriptor fd.
   DlmsMeterPeer(DlmsObjectTable& table, LONG authentication, int fd) : table_(table), auth_(authentication), fd_(fd) {
-    thread_ = std::thread([this] { serveFd(fd_); });
+    thread_.start([this] { serveFd(fd_); });
   }
   // Listens on 127.0.0.1 (port 0: an ephemeral one).
   DlmsMeterPeer(DlmsObjectTable& table, LONG authentication) : table_(table), auth_(authentication) {
@@ -280,41 +275,24 @@ class DlmsMeterPeer {
     socklen_t n = sizeof a;
     ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &n);
     port_ = ntohs(a.sin_port);
-    thread_ = std::thread([this] { acceptLoop(); });
+    thread_.start([this] { acceptLoop(); });
   }
   ~DlmsMeterPeer() {
     stop();
-    ::close(stopFd_);
     if (listenFd_ >= 0) ::close(listenFd_);
   }
   DlmsMeterPeer(const DlmsMeterPeer&) = delete;
   DlmsMeterPeer& operator=(const DlmsMeterPeer&) = delete;
 
-  void stop() {
-    if (!thread_.joinable()) return;
-    uint64_t one = 1;
-    (void)!::write(stopFd_, &one, sizeof one);
-    thread_.join();
-  }
+  void stop() { thread_.stop(); }
   int port() const { return port_; }
   // Answer frames are written in pieces of this many bytes (0: whole).
   std::atomic<size_t> chunkSize{0};
   std::atomic<int> framesAnswered{0};
 
  private:
-  bool stopped() {
-    pollfd p{stopFd_, POLLIN, 0};
-    return ::poll(&p, 1, 0) > 0;
-  }
-
   void acceptLoop() {
-    for (;;) {
-      pollfd p[2] = {{listenFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
-      if (::poll(p, 2, -1) < 0) {
-        if (errno == EINTR) continue;
-        return;
-      }
-      if (p[1].revents) return;
+    while (thread_.waitReadable(listenFd_)) {
       int c = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
       if (c < 0) continue;
       serveFd(c);
@@ -326,34 +304,12 @@ class DlmsMeterPeer {
   void serveFd(int fd) {
     DlmsEngine engine(table_, auth_);
     uint8_t buf[1024];
-    for (;;) {
-      pollfd p[2] = {{fd, POLLIN, 0}, {stopFd_, POLLIN, 0}};
-      if (::poll(p, 2, -1) < 0) {
-        if (errno == EINTR) continue;
-        return;
-      }
-      if (p[1].revents) return;
-      if ((p[0].revents & POLLHUP) && !(p[0].revents & POLLIN)) {
-        // A pseudo-terminal whose slave is closed for now: look again shortly.
-        pollfd s{stopFd_, POLLIN, 0};
-        if (::poll(&s, 1, 10) > 0) return;
-        continue;
-      }
-      ssize_t n = ::read(fd, buf, sizeof buf);
-      if (n <= 0) {
-        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        if (n < 0 && errno == EIO) {
-          pollfd s{stopFd_, POLLIN, 0};
-          if (::poll(&s, 1, 10) > 0) return;
-          continue;
-        }
-        return;
-      }
-      for (const DlmsBytes& a : engine.feed(buf, static_cast<size_t>(n))) {
+    while (const size_t n = thread_.receive(fd, buf, sizeof buf)) {
+      for (const DlmsBytes& a : engine.feed(buf, n)) {
         const size_t step = chunkSize.load() ? chunkSize.load() : a.size();
-        for (size_t at = 0; at < a.size(); at += step) dlmsWriteAll(fd, a.data() + at, std::min(step, a.size() - at));
+        for (size_t at = 0; at < a.size(); at += step) writeAllToFd(fd, a.data() + at, std::min(step, a.size() - at));
         ++framesAnswered;
-        if (stopped()) return;
+        if (thread_.stopped()) return;
       }
     }
   }
@@ -363,8 +319,7 @@ class DlmsMeterPeer {
   int fd_ = -1;
   int listenFd_ = -1;
   int port_ = 0;
-  int stopFd_ = ::eventfd(0, EFD_CLOEXEC);
-  std::thread thread_;
+  PeerThread thread_;
 };
 
 }  // namespace sim

@@ -99,8 +99,9 @@ class Dlt645Meter {
   std::vector<Request> requests_;
 };
 
-// Plausible values for every item the setup program reads, so a user trying the program on
-// the simulated meter sees real readings on every page. Broadcast requests are answered
+// Plausible values for every item the setup program reads and every item of the sample
+// item database, each in its item's layout, so a user trying the program on the simulated
+// meter sees real readings on every page and in every group of the tree. Broadcast requests are answered
 // from 999999999999, as "Read ID" and "Set ID" need.
 void loadDemoValues(Dlt645Meter& meter);
 

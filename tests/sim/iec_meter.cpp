@@ -1,11 +1,6 @@
 #include "sim/iec_meter.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 
 #include "sim/fd_write.h"
 
@@ -31,12 +26,6 @@ char modeOf(char z) {
 }
 
 IecBytes bytesOf(const std::string& s) { return IecBytes(s.begin(), s.end()); }
-
-bool pause(int stopFd, int ms) {
-  if (ms <= 0) return true;
-  pollfd p{stopFd, POLLIN, 0};
-  return ::poll(&p, 1, ms) == 0;
-}
 
 }  // namespace
 
@@ -308,21 +297,13 @@ void IecMeter::nextReadBlock(std::vector<IecBytes>& out) {
 
 // ---- transport ------------------------------------------------------------------------
 
-IecMeterOnFd::IecMeterOnFd(IecMeter& meter, int fd) : meter_(meter), fd_(fd), stopFd_(::eventfd(0, EFD_CLOEXEC)) {
-  thread_ = std::thread([this] { run(); });
+IecMeterOnFd::IecMeterOnFd(IecMeter& meter, int fd) : meter_(meter), fd_(fd) {
+  thread_.start([this] { run(); });
 }
 
-IecMeterOnFd::~IecMeterOnFd() {
-  stop();
-  ::close(stopFd_);
-}
+IecMeterOnFd::~IecMeterOnFd() { stop(); }
 
-void IecMeterOnFd::stop() {
-  if (!thread_.joinable()) return;
-  uint64_t one = 1;
-  (void)!::write(stopFd_, &one, sizeof one);
-  thread_.join();
-}
+void IecMeterOnFd::stop() { thread_.stop(); }
 
 IecBytes IecMeterOnFd::received() const {
   std::lock_guard lock(mutex_);
@@ -333,41 +314,21 @@ void IecMeterOnFd::inject(const IecBytes& bytes) { writeAllToFd(fd_, bytes.data(
 
 void IecMeterOnFd::run() {
   uint8_t buf[4096];
-  for (;;) {
-    pollfd p[2] = {{fd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
-    if (::poll(p, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    if (p[1].revents) return;
-    if (p[0].revents & (POLLERR | POLLNVAL)) return;
-    if (p[0].revents & POLLHUP && !(p[0].revents & POLLIN)) {
-      if (!pause(stopFd_, 10)) return;  // the device side is closed for now
-      continue;
-    }
-    ssize_t n = ::read(fd_, buf, sizeof buf);
-    if (n <= 0) {
-      if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-      if (n < 0 && errno == EIO) {
-        if (!pause(stopFd_, 10)) return;
-        continue;
-      }
-      return;
-    }
+  while (const size_t n = thread_.receive(fd_, buf, sizeof buf)) {
     {
       std::lock_guard lock(mutex_);
       received_.insert(received_.end(), buf, buf + n);
     }
-    for (const IecBytes& reply : meter_.feed(buf, static_cast<size_t>(n))) {
+    for (const IecBytes& reply : meter_.feed(buf, n)) {
       const IecMeterFaults f = meter_.faults();
-      if (!pause(stopFd_, f.delayMs)) return;
+      if (!thread_.pause(f.delayMs)) return;
       if (f.chunkSize == 0) {
         writeAllToFd(fd_, reply.data(), reply.size());
         continue;
       }
       for (size_t at = 0; at < reply.size(); at += f.chunkSize) {
         writeAllToFd(fd_, reply.data() + at, std::min(f.chunkSize, reply.size() - at));
-        if (at + f.chunkSize < reply.size() && !pause(stopFd_, f.chunkGapMs)) return;
+        if (at + f.chunkSize < reply.size() && !thread_.pause(f.chunkGapMs)) return;
       }
     }
   }

@@ -14,8 +14,9 @@
 #include <map>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "sim/peer_thread.h"
 
 namespace sim {
 
@@ -106,10 +107,9 @@ class IecMeterOnFd {
 
   IecMeter& meter_;
   int fd_;
-  int stopFd_;
   mutable std::mutex mutex_;
   IecBytes received_;
-  std::thread thread_;
+  PeerThread thread_;
 };
 
 }  // namespace sim

@@ -5,9 +5,9 @@
 
 #include <atomic>
 #include <functional>
-#include <thread>
 
 #include "sim/dlt645_meter.h"
+#include "sim/peer_thread.h"
 
 namespace sim {
 
@@ -33,10 +33,9 @@ class MeterOnFd {
 
   Dlt645Meter& meter_;
   int fd_;
-  int stopFd_;
   Transform wrap_, unwrap_;
   std::atomic<size_t> received_{0};
-  std::thread thread_;
+  PeerThread thread_;
 };
 
 }  // namespace sim

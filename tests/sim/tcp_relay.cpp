@@ -2,8 +2,6 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -21,21 +19,13 @@ TcpRelay::TcpRelay(Dlt645Meter& meter) : meter_(meter) {
   socklen_t len = sizeof a;
   ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len);
   port_ = ntohs(a.sin_port);
-  stopFd_ = ::eventfd(0, EFD_CLOEXEC);
-  thread_ = std::thread([this] { acceptLoop(); });
+  thread_.start([this] { acceptLoop(); });
 }
 
-TcpRelay::~TcpRelay() {
-  stop();
-  ::close(stopFd_);
-}
+TcpRelay::~TcpRelay() { stop(); }
 
 void TcpRelay::stop() {
-  if (thread_.joinable()) {
-    uint64_t one = 1;
-    (void)!::write(stopFd_, &one, sizeof one);
-    thread_.join();
-  }
+  thread_.stop();
   peers_.clear();
   for (int fd : clientFds_) ::close(fd);
   clientFds_.clear();
@@ -44,10 +34,7 @@ void TcpRelay::stop() {
 }
 
 void TcpRelay::acceptLoop() {
-  for (;;) {
-    pollfd p[2] = {{listenFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
-    if (::poll(p, 2, -1) < 0) continue;
-    if (p[1].revents) return;
+  while (thread_.waitReadable(listenFd_)) {
     int c = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (c < 0) continue;
     clientFds_.push_back(c);

@@ -5,11 +5,11 @@
 
 #include <atomic>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "sim/dlt645_meter.h"
 #include "sim/meter_on_fd.h"
+#include "sim/peer_thread.h"
 
 namespace sim {
 
@@ -29,12 +29,11 @@ class TcpRelay {
 
   Dlt645Meter& meter_;
   int listenFd_ = -1;
-  int stopFd_ = -1;
   int port_ = 0;
   std::atomic<int> connections_{0};
   std::vector<int> clientFds_;
   std::vector<std::unique_ptr<MeterOnFd>> peers_;
-  std::thread thread_;
+  PeerThread thread_;
 };
 
 }  // namespace sim

@@ -15,6 +15,8 @@ class CZrList final
   static constexpr std::u16string_view kProgId = u"kavlink.ZrLIST.1";
   static constexpr std::u16string_view kViProgId = u"kavlink.ZrLIST";
   static constexpr bool kAggregatable = false;
+  // Reached through zr::com::implementationOf.
+  static constexpr IID kImplementationIid = zr::com::guid("799963ec-eb96-473e-aba1-ebcac642b0f9");
 
   ~CZrList() override;
 

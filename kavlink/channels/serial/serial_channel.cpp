@@ -9,6 +9,8 @@ void SerialChannel::write(const void* bytes, size_t length) { port_.WritePort(by
 
 uint32_t SerialChannel::waitForInput(uint32_t timeoutMs) { return port_.WaitForInput(timeoutMs); }
 
+uint32_t SerialChannel::available() { return port_.GetInQueueCount(); }
+
 size_t SerialChannel::read(void* buffer, size_t length) { return port_.ReadPort(buffer, static_cast<DWORD>(length)); }
 
 void SerialChannel::purge() { port_.PurgePort(); }

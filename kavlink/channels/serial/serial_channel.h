@@ -1,7 +1,7 @@
 // The byte channel over a control's inner serial port.
 #pragma once
 
-#include "channels/byte_channel.h"
+#include "engines/byte_channel.h"
 
 namespace kavlink {
 
@@ -15,6 +15,7 @@ class SerialChannel final : public ByteChannel {
   void write(const void* bytes, size_t length) override;
   using ByteChannel::write;
   uint32_t waitForInput(uint32_t timeoutMs) override;
+  uint32_t available() override;
   size_t read(void* buffer, size_t length) override;
   void purge() override;
   void setRate(int32_t rate) override;

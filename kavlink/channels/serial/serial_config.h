@@ -1,5 +1,5 @@
 // The line settings a user edits outside program code, in the serial port's settings file
-// and in its setup dialog: a plain copy of the port object's fields, in their widths.
+// and in its setup dialog. The port object keeps its settings in one of these.
 #pragma once
 
 #include <string>

@@ -43,34 +43,36 @@ HRESULT give(T* out, V value) {
 
 }  // namespace
 
-HRESULT CZrSerial::get_BaudRate(TBaudRate* value) { return give(value, static_cast<TBaudRate>(baudRate_)); }
+HRESULT CZrSerial::get_BaudRate(TBaudRate* value) { return give(value, static_cast<TBaudRate>(config_.baudRate)); }
 HRESULT CZrSerial::put_BaudRate(TBaudRate value) {
-  baudRate_ = value;
+  config_.baudRate = value;
   dirty_ = true;
   return S_OK;
 }
-HRESULT CZrSerial::get_ParityBits(TParityBits* value) { return give(value, static_cast<TParityBits>(parityBits_)); }
+HRESULT CZrSerial::get_ParityBits(TParityBits* value) {
+  return give(value, static_cast<TParityBits>(config_.parityBits));
+}
 HRESULT CZrSerial::put_ParityBits(TParityBits value) {
-  parityBits_ = value;
+  config_.parityBits = value;
   dirty_ = true;
   return S_OK;
 }
-HRESULT CZrSerial::get_DataBits(TDataBits* value) { return give(value, static_cast<TDataBits>(dataBits_)); }
+HRESULT CZrSerial::get_DataBits(TDataBits* value) { return give(value, static_cast<TDataBits>(config_.dataBits)); }
 HRESULT CZrSerial::put_DataBits(TDataBits value) {
-  dataBits_ = value;
+  config_.dataBits = value;
   dirty_ = true;
   return S_OK;
 }
-HRESULT CZrSerial::get_StopBits(TStopBits* value) { return give(value, static_cast<TStopBits>(stopBits_)); }
+HRESULT CZrSerial::get_StopBits(TStopBits* value) { return give(value, static_cast<TStopBits>(config_.stopBits)); }
 HRESULT CZrSerial::put_StopBits(TStopBits value) {
-  stopBits_ = value;
+  config_.stopBits = value;
   dirty_ = true;
   return S_OK;
 }
 
 HRESULT CZrSerial::get_Port(BSTR* value) {
   if (!value) return E_POINTER;
-  *value = zr::com::allocBstr(zr::text::ansiToWide(port_));
+  *value = zr::com::narrowBstr(config_.port);
   return *value ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -79,7 +81,7 @@ HRESULT CZrSerial::put_Port(BSTR value) {
   // text is kept; Open refuses names too long for a path.
   std::string narrow = zr::text::wideToAnsi(zr::com::bstrView(value));
   narrow.resize(std::min(narrow.find('\0'), narrow.size()));
-  port_ = std::move(narrow);
+  config_.port = std::move(narrow);
   dirty_ = true;
   return S_OK;
 }
@@ -93,30 +95,31 @@ HRESULT CZrSerial::put_BufferSize(LONG value) {
   return S_OK;
 }
 
-HRESULT CZrSerial::get_EventChar(CHAR* value) { return give(value, eventChar_); }
+HRESULT CZrSerial::get_EventChar(CHAR* value) { return give(value, config_.eventChar); }
 HRESULT CZrSerial::put_EventChar(CHAR value) {
-  eventChar_ = value;
+  config_.eventChar = value;
   dirty_ = true;
   return S_OK;
 }
 
-HRESULT CZrSerial::get_DiscardNull(VARIANT_BOOL* value) { return give(value, discardNull_); }
+HRESULT CZrSerial::get_DiscardNull(VARIANT_BOOL* value) { return give(value, config_.discardNull); }
 HRESULT CZrSerial::put_DiscardNull(VARIANT_BOOL value) {
-  discardNull_ = value;
+  config_.discardNull = value;
   dirty_ = true;
   return S_OK;
 }
 
 HRESULT CZrSerial::get_FlowControl(TFlow* value) {
   if (!value) return E_POINTER;
-  const bool noDsr = outxDsrFlow_ == 0 && dsrSensitivity_ == 0 && txContinueOnXoff_ == 0;
-  if (outxCtsFlow_ != 0 && noDsr && dtrControl_ == 1 && rtsControl_ == 2 && xonXoffOut_ == 0 && xonXoffIn_ == 0) {
+  const SerialConfig& c = config_;
+  const bool noDsr = c.outxDsrFlow == 0 && c.dsrSensitivity == 0 && c.txContinueOnXoff == 0;
+  if (c.outxCtsFlow != 0 && noDsr && c.dtrControl == 1 && c.rtsControl == 2 && c.xonXoffOut == 0 && c.xonXoffIn == 0) {
     *value = fcHardWare;
-  } else if (outxCtsFlow_ == 0 && noDsr && dtrControl_ == 1 && rtsControl_ == 0 && xonXoffOut_ != 0 &&
-             xonXoffIn_ != 0) {
+  } else if (c.outxCtsFlow == 0 && noDsr && c.dtrControl == 1 && c.rtsControl == 0 && c.xonXoffOut != 0 &&
+             c.xonXoffIn != 0) {
     *value = fcXonXoff;
-  } else if (outxCtsFlow_ == 0 && noDsr && dtrControl_ == 0 && rtsControl_ == 0 && xonXoffOut_ == 0 &&
-             xonXoffIn_ == 0) {
+  } else if (c.outxCtsFlow == 0 && noDsr && c.dtrControl == 0 && c.rtsControl == 0 && c.xonXoffOut == 0 &&
+             c.xonXoffIn == 0) {
     *value = fcNone;
   } else {
     *value = fcCustom;
@@ -125,20 +128,21 @@ HRESULT CZrSerial::get_FlowControl(TFlow* value) {
 }
 
 HRESULT CZrSerial::put_FlowControl(TFlow value) {
+  SerialConfig& c = config_;
   switch (value) {
     case fcCustom:
       return S_OK;
     case fcHardWare:
-      outxCtsFlow_ = 1, dtrControl_ = 1, rtsControl_ = 2, xonXoffIn_ = 0, xonXoffOut_ = 0;
+      c.outxCtsFlow = 1, c.dtrControl = 1, c.rtsControl = 2, c.xonXoffIn = 0, c.xonXoffOut = 0;
       break;
     case fcXonXoff:
-      outxCtsFlow_ = 0, dtrControl_ = 1, rtsControl_ = 0, xonXoffIn_ = 1, xonXoffOut_ = 1;
+      c.outxCtsFlow = 0, c.dtrControl = 1, c.rtsControl = 0, c.xonXoffIn = 1, c.xonXoffOut = 1;
       break;
     default:
-      outxCtsFlow_ = 0, dtrControl_ = 0, rtsControl_ = 0, xonXoffIn_ = 0, xonXoffOut_ = 0;
+      c.outxCtsFlow = 0, c.dtrControl = 0, c.rtsControl = 0, c.xonXoffIn = 0, c.xonXoffOut = 0;
       break;
   }
-  outxDsrFlow_ = 0, dsrSensitivity_ = 0, txContinueOnXoff_ = 0;
+  c.outxDsrFlow = 0, c.dsrSensitivity = 0, c.txContinueOnXoff = 0;
   dirty_ = true;
   return S_OK;
 }
@@ -174,37 +178,37 @@ HRESULT CZrSerial::SetParityCheck(VARIANT_BOOL check, VARIANT_BOOL replace, CHAR
 }
 
 HRESULT CZrSerial::SetDTR_RTSControl(SHORT DTRControl, SHORT RTSControl) {
-  dtrControl_ = DTRControl;
-  rtsControl_ = RTSControl;
+  config_.dtrControl = DTRControl;
+  config_.rtsControl = RTSControl;
   return S_OK;
 }
 
 HRESULT CZrSerial::SetXonChar_XoffChar(CHAR XoffChar, CHAR XonChar) {
-  xoffChar_ = static_cast<BYTE>(XoffChar);
-  xonChar_ = static_cast<BYTE>(XonChar);
+  config_.xoffChar = static_cast<BYTE>(XoffChar);
+  config_.xonChar = static_cast<BYTE>(XonChar);
   return S_OK;
 }
 
 HRESULT CZrSerial::SetXonXoffIn_XonXoffOut(VARIANT_BOOL XonXoffIn, VARIANT_BOOL XonXoffOut) {
-  xonXoffIn_ = widen(XonXoffIn);
-  xonXoffOut_ = widen(XonXoffOut);
+  config_.xonXoffIn = widen(XonXoffIn);
+  config_.xonXoffOut = widen(XonXoffOut);
   return S_OK;
 }
 
 HRESULT CZrSerial::SetDsrSensitivity(VARIANT_BOOL value) {
-  dsrSensitivity_ = widen(value);
+  config_.dsrSensitivity = widen(value);
   return S_OK;
 }
 
 HRESULT CZrSerial::SetTXContinueOnXoff(VARIANT_BOOL value) {
-  txContinueOnXoff_ = widen(value);
+  config_.txContinueOnXoff = widen(value);
   return S_OK;
 }
 
 HRESULT CZrSerial::SetChar(VARIANT_BOOL UseErrChar, CHAR ErrChar, CHAR EofChar) {
-  useErrChar_ = widen(UseErrChar);
-  errChar_ = static_cast<BYTE>(ErrChar);
-  eofChar_ = static_cast<BYTE>(EofChar);
+  config_.useErrChar = widen(UseErrChar);
+  config_.errChar = static_cast<BYTE>(ErrChar);
+  config_.eofChar = static_cast<BYTE>(EofChar);
   return S_OK;
 }
 
@@ -214,7 +218,7 @@ HRESULT CZrSerial::GetPortName(LONG index, BSTR* result) {
   if (!result) return E_POINTER;
   *result = nullptr;
   if (index < 0 || static_cast<size_t>(index) >= portNames_.size()) return E_INVALIDARG;
-  *result = zr::com::allocBstr(zr::text::ansiToWide(portNames_[static_cast<size_t>(index)]));
+  *result = zr::com::narrowBstr(portNames_[static_cast<size_t>(index)]);
   return *result ? S_OK : E_OUTOFMEMORY;
 }
 

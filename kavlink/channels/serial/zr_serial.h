@@ -23,13 +23,14 @@
 #include "com/connection_point.h"
 #include "com/dispatch.h"
 #include "com/object.h"
+#include "module/property_stream.h"
 #include "msg/message_queue.h"
 #include "serial/serial_device.h"
 
 namespace kavlink {
 
 class CZrSerial final
-    : public zr::com::ComObject<CZrSerial, zr::com::DispatchImpl<CZrSerial, IZrSerial>, IPersistStreamInit,
+    : public zr::com::ComObject<CZrSerial, zr::com::DispatchImpl<CZrSerial, IZrSerial>, PersistStreamImpl<CZrSerial>,
                                 zr::com::ConnectionPointContainerImpl, zr::com::SupportErrorInfoImpl> {
  public:
   static constexpr CLSID kClsid = CLSID_ZrSerial;
@@ -39,9 +40,6 @@ class CZrSerial final
 
   // The hidden window's message: wParam the object, lParam the event mask.
   static constexpr zr::msg::UINT kCommEventMessage = zr::msg::WM_USER + 1;
-  // The stream's version word and the natural extent (32 x 32 pixels in HiMetric).
-  static constexpr uint32_t kStreamVersion = 0x0E00;
-  static constexpr uint32_t kNaturalExtent = 847;
 
   using EventCallback = void (*)(void* user, DWORD eventBit);
 
@@ -77,7 +75,7 @@ class CZrSerial final
 
   // ---- the settings the profile file and the setup dialog edit (zr_serial_setup.cpp).
   // Stored as they are; an open port gets them at its next UpdateDCB or open.
-  SerialConfig config() const;
+  const SerialConfig& config() const { return config_; }
   void applyConfig(const SerialConfig& config);
   // The machine's port names, read when the object was made.
   const std::vector<std::string>& portNames() const { return portNames_; }
@@ -133,60 +131,33 @@ class CZrSerial final
   HRESULT Stop() override;
   HRESULT SetChar(VARIANT_BOOL UseErrChar, CHAR ErrChar, CHAR EofChar) override;
 
-  // ---- IPersistStreamInit (zr_serial_persist.cpp)
-  HRESULT GetClassID(CLSID* clsid) override;
-  HRESULT IsDirty() override;
-  HRESULT Load(IStream* stream) override;
-  HRESULT Save(IStream* stream, BOOL clearDirty) override;
-  HRESULT GetSizeMax(ULONGLONG* size) override;
-  HRESULT InitNew() override;
-
  protected:
   HRESULT finalConstruct() override;
 
  private:
+  friend class PersistStreamImpl<CZrSerial>;
+  // What the container's stream holds (zr_serial_persist.cpp).
+  static std::span<const StreamProperty<CZrSerial>> streamProperties();
   // The line settings the device gets: at open, or for UpdateDCB (which keeps the error
   // character only for parity replacement and the end-of-file character as it was).
   zr::serial::LineSettings lineSettings(bool forOpen) const;
   void startEvents();
   void stopWatcher();
   void watch();
-  void waitStep(uint32_t ms, bool& queueIdle);
   // Hands the events this thread's own reads and writes raised to the hidden window.
   void postOwnEvents();
 
   // ---- settings
   zr::com::ComPtr<IZrTools> tools_;
-  LONG baudRate_ = 9600;
+  // The properties, the settings file and the setup dialog all read and write this one copy.
+  SerialConfig config_;
   VARIANT_BOOL autoEvent_ = 1;
   std::vector<std::string> portNames_;
-  LONG parityBits_ = 0;
-  LONG dataBits_ = 8;
-  LONG stopBits_ = 0;
   LONG bufferSize_ = 2048;
-  std::string port_ = "COM1";
-  VARIANT_BOOL discardNull_ = 0;
   VARIANT_BOOL blocking_ = 0;
-  CHAR eventChar_ = 0;
-  BOOL useErrChar_ = 0;
-  BYTE errChar_ = 0;
-  BYTE eofChar_ = 0;
   BOOL parityCheck_ = 0;
   BOOL parityReplace_ = 0;
   BYTE parityErrorChar_ = 0;
-  SHORT dtrControl_ = 0;
-  SHORT rtsControl_ = 0;
-  BOOL dsrSensitivity_ = 0;
-  BOOL outxCtsFlow_ = 0;
-  BOOL outxDsrFlow_ = 0;
-  BOOL txContinueOnXoff_ = 0;
-  BYTE xoffChar_ = 0x13;
-  BYTE xonChar_ = 0x11;
-  BOOL xonXoffIn_ = 0;
-  BOOL xonXoffOut_ = 0;
-  bool dirty_ = false;
-  uint32_t extentX_ = kNaturalExtent;
-  uint32_t extentY_ = kNaturalExtent;
 
   // ---- the open port
   zr::serial::SerialDevice device_;

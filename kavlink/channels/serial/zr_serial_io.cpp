@@ -10,6 +10,7 @@
 
 #include "channels/serial/zr_serial.h"
 #include "channels/window/message_window.h"
+#include "msg/dispatching_wait.h"
 #include "serial/port_names.h"
 #include "text/ansi.h"
 #include "text/ticks.h"
@@ -20,8 +21,6 @@ using zr::com::ComError;
 using zr::serial::SerialError;
 
 namespace {
-
-constexpr uint32_t kWaitStepMs = 20;
 
 // The order in which the bits of one mask are delivered.
 constexpr DWORD kDispatchOrder[] = {ef_RXCHAR, ef_TXEMPTY, ef_BREAK, ef_CTS, ef_DSR,
@@ -36,33 +35,33 @@ bool bit0(LONG v) { return (v & 1) != 0; }
 zr::serial::LineSettings CZrSerial::lineSettings(bool forOpen) const {
   zr::serial::LineSettings s;
   // Negative values stay out of range as unsigned and are refused by the device layer.
-  s.baudRate = baudRate_ > 0 ? static_cast<uint32_t>(baudRate_) : 0;
-  s.dataBits = static_cast<uint32_t>(dataBits_);
-  s.parity = static_cast<uint32_t>(parityBits_);
-  s.stopBits = static_cast<uint32_t>(stopBits_);
+  s.baudRate = config_.baudRate > 0 ? static_cast<uint32_t>(config_.baudRate) : 0;
+  s.dataBits = static_cast<uint32_t>(config_.dataBits);
+  s.parity = static_cast<uint32_t>(config_.parityBits);
+  s.stopBits = static_cast<uint32_t>(config_.stopBits);
   const bool check = bit0(parityCheck_);
   const bool parityReplace = check && bit0(parityReplace_);
   s.parityCheck = check;
-  s.replaceErrors = (forOpen && bit0(useErrChar_)) || parityReplace;
-  s.errorChar = parityReplace ? parityErrorChar_ : forOpen ? errChar_ : 0;
-  s.discardNull = bit0(discardNull_);
-  s.ctsOutFlow = bit0(outxCtsFlow_);
-  s.dsrOutFlow = bit0(outxDsrFlow_);
-  s.dtrControl = static_cast<uint32_t>(dtrControl_ & 3);
-  s.rtsControl = static_cast<uint32_t>(rtsControl_ & 3);
-  s.dsrSensitivity = bit0(dsrSensitivity_);
-  s.xonXoffOut = bit0(xonXoffOut_);
-  s.xonXoffIn = bit0(xonXoffIn_);
-  s.xonChar = xonChar_;
-  s.xoffChar = xoffChar_;
-  s.eventChar = static_cast<uint8_t>(eventChar_);
-  s.eofChar = forOpen ? eofChar_ : device_.settings().eofChar;
+  s.replaceErrors = (forOpen && bit0(config_.useErrChar)) || parityReplace;
+  s.errorChar = parityReplace ? parityErrorChar_ : forOpen ? config_.errChar : 0;
+  s.discardNull = bit0(config_.discardNull);
+  s.ctsOutFlow = bit0(config_.outxCtsFlow);
+  s.dsrOutFlow = bit0(config_.outxDsrFlow);
+  s.dtrControl = static_cast<uint32_t>(config_.dtrControl & 3);
+  s.rtsControl = static_cast<uint32_t>(config_.rtsControl & 3);
+  s.dsrSensitivity = bit0(config_.dsrSensitivity);
+  s.xonXoffOut = bit0(config_.xonXoffOut);
+  s.xonXoffIn = bit0(config_.xonXoffIn);
+  s.xonChar = config_.xonChar;
+  s.xoffChar = config_.xoffChar;
+  s.eventChar = static_cast<uint8_t>(config_.eventChar);
+  s.eofChar = forOpen ? config_.eofChar : device_.settings().eofChar;
   return s;
 }
 
 void CZrSerial::OpenPort() {
   if (connected_) throw ComError("Port already opened");
-  std::optional<std::string> path = zr::serial::devicePath(port_);
+  std::optional<std::string> path = zr::serial::devicePath(config_.port);
   if (!path) throw ComError("Unable to open com port");
   try {
     device_.open(*path);
@@ -152,7 +151,8 @@ void CZrSerial::ClosePort() {
 
 void CZrSerial::postOwnEvents() {
   DWORD mask = device_.takeOwnEvents();
-  if (mask && window_) {
+  // Events nobody takes would only cost the queue two system calls per exchange.
+  if (mask && window_ && (callback_ || events_.hasSinks())) {
     zr::msg::notifyMessage(window_, kCommEventMessage, reinterpret_cast<zr::msg::WPARAM>(this),
                            static_cast<zr::msg::LPARAM>(mask));
   }
@@ -205,54 +205,26 @@ void CZrSerial::SetEventCallback(EventCallback callback, void* user) {
   callbackUser_ = user;
 }
 
-void CZrSerial::waitStep(uint32_t ms, bool& queueIdle) {
-  // The step ends early when bytes come, so a reply is seen at once rather than at the end
-  // of the step; while dispatching it also ends for a new message, handled next step.
-  int fd = device_.isOpen() ? device_.readableFd() : -1;
-  // A handler run by the pump may have taken bytes off the line and left them queued.
-  if (fd >= 0 && device_.queued() > 0) return;
-  if (!blocking_ && !queueIdle) {
-    try {
-      if (zr::msg::waitFdOrQueue(fd, POLLIN, static_cast<int>(ms)) == zr::msg::WaitResult::Queue) queueIdle = true;
-      return;
-    } catch (const std::system_error&) {
-      // No queue for this thread: a plain wait below.
-    }
-  }
-  queueIdle = false;
-  pollfd pfd{fd, POLLIN, 0};
-  poll(&pfd, fd >= 0 ? 1 : 0, static_cast<int>(ms));
-}
-
 DWORD CZrSerial::WaitForInput(DWORD timeoutMs) {
-  const uint32_t start = zr::text::tickCount();
   stop_ = 0;
-  // While this thread waits, it alone takes the reply off the line.
-  struct OwnerWait {
-    zr::serial::SerialDevice& device;
-    explicit OwnerWait(zr::serial::SerialDevice& d) : device(d) { device.beginOwnerWait(); }
-    ~OwnerWait() { device.endOwnerWait(); }
-  } ownerWait(device_);
-  // Set when the queue woke the last step; if the next pump finds nothing to handle, the
-  // following step waits on the device alone so an odd queue state cannot spin.
-  bool queueIdle = false;
-  for (;;) {
-    if (DWORD n = GetInQueueCount()) return n;
-    if (!blocking_) {
-      bool handled = false;
-      try {
-        handled = zr::msg::pumpOne();
-      } catch (const std::system_error&) {
-      }
-      queueIdle = queueIdle && !handled;
-    }
-    uint32_t spent = zr::text::tickCount() - start;
-    uint32_t left = spent < timeoutMs ? timeoutMs - spent : 0;
-    waitStep(std::clamp<uint32_t>(left, 1, kWaitStepMs), queueIdle);
-    if (stop_) return 0;
-    if (DWORD n = GetInQueueCount()) return n;
-    if (zr::text::tickCount() - start >= timeoutMs) return 0;
-  }
+  class LineInput final : public zr::msg::WaitInput {
+   public:
+    explicit LineInput(CZrSerial& port) : port_(port) {}
+    int fd() override { return port_.device_.isOpen() ? port_.device_.readableFd() : -1; }
+    // Readable also when the line has hung up; only the queue count tells.
+    bool fdTells() const override { return false; }
+    bool ready() override { return (count = port_.GetInQueueCount()) > 0; }
+    bool held() override { return port_.device_.isOpen() && port_.device_.queued() > 0; }
+    // While this thread waits, it alone takes the reply off the line.
+    void beginWait() override { port_.device_.beginOwnerWait(); }
+    void endWait() override { port_.device_.endOwnerWait(); }
+    DWORD count = 0;
+
+   private:
+    CZrSerial& port_;
+  } input(*this);
+  const auto end = zr::msg::waitDispatching(input, timeoutMs, blocking_ != 0, stop_);
+  return end == zr::msg::WaitEnd::Input ? input.count : 0;
 }
 
 void CZrSerial::DispatchCommEvents(DWORD mask) {
@@ -330,7 +302,7 @@ HRESULT CZrSerial::RecvStr(BSTR* result) {
     if (n == 0) return;
     std::vector<char> bytes(n);
     DWORD got = ReadPort(bytes.data(), n);
-    *result = zr::com::allocBstr(zr::text::ansiToWide(std::string_view(bytes.data(), got)));
+    *result = zr::com::narrowBstr(std::string_view(bytes.data(), got));
     if (!*result) throw std::bad_alloc();
   });
 }

@@ -14,54 +14,10 @@ std::string fileName(BSTR name) { return zr::text::wideToUtf8(zr::com::bstrView(
 
 }  // namespace
 
-SerialConfig CZrSerial::config() const {
-  SerialConfig c;
-  c.port = port_;
-  c.baudRate = baudRate_;
-  c.parityBits = parityBits_;
-  c.dataBits = dataBits_;
-  c.stopBits = stopBits_;
-  c.rtsControl = rtsControl_;
-  c.dtrControl = dtrControl_;
-  c.dsrSensitivity = dsrSensitivity_;
-  c.txContinueOnXoff = txContinueOnXoff_;
-  c.outxCtsFlow = outxCtsFlow_;
-  c.outxDsrFlow = outxDsrFlow_;
-  c.xonXoffIn = xonXoffIn_;
-  c.xonXoffOut = xonXoffOut_;
-  c.xoffChar = xoffChar_;
-  c.xonChar = xonChar_;
-  c.useErrChar = useErrChar_;
-  c.discardNull = discardNull_;
-  c.errChar = errChar_;
-  c.eofChar = eofChar_;
-  c.eventChar = eventChar_;
-  return c;
-}
-
 void CZrSerial::applyConfig(const SerialConfig& c) {
   // The saved stream holds most of these; any change makes the object dirty.
-  if (c != config()) dirty_ = true;
-  port_ = c.port;
-  baudRate_ = c.baudRate;
-  parityBits_ = c.parityBits;
-  dataBits_ = c.dataBits;
-  stopBits_ = c.stopBits;
-  rtsControl_ = c.rtsControl;
-  dtrControl_ = c.dtrControl;
-  dsrSensitivity_ = c.dsrSensitivity;
-  txContinueOnXoff_ = c.txContinueOnXoff;
-  outxCtsFlow_ = c.outxCtsFlow;
-  outxDsrFlow_ = c.outxDsrFlow;
-  xonXoffIn_ = c.xonXoffIn;
-  xonXoffOut_ = c.xonXoffOut;
-  xoffChar_ = c.xoffChar;
-  xonChar_ = c.xonChar;
-  useErrChar_ = c.useErrChar;
-  discardNull_ = c.discardNull;
-  errChar_ = c.errChar;
-  eofChar_ = c.eofChar;
-  eventChar_ = c.eventChar;
+  if (c != config_) dirty_ = true;
+  config_ = c;
 }
 
 HRESULT CZrSerial::SaveConfig(BSTR fullFileName) {

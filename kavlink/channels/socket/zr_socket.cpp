@@ -28,6 +28,7 @@ CZrSocket::CZrSocket()
     : threadCount_(defaultThreadCount()),
       events_(_IZrSocketEvents::iid, static_cast<IConnectionPointContainer*>(this), innerUnknown()) {
   addConnectionPoint(&events_);
+  events_.setAdviseHook([this] { sinkAdvised(); });
   CZrTools* tools = CZrTools::create();
   if (!tools) throw std::bad_alloc();
   tools_ = zr::com::ComPtr<IZrTools>::attach(static_cast<IZrTools*>(tools));
@@ -44,7 +45,7 @@ HRESULT CZrSocket::finalConstruct() {
 
 HRESULT CZrSocket::get_Host(BSTR* value) {
   if (!value) return E_POINTER;
-  *value = zr::com::allocBstr(zr::text::ansiToWide(host_));
+  *value = zr::com::narrowBstr(host_);
   return *value ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -145,7 +146,7 @@ HRESULT CZrSocket::GetLastError(LONG* result) { return zr::com::outValue(result,
 
 HRESULT CZrSocket::GetLastErrorStr(BSTR* result) {
   if (!result) return E_POINTER;
-  *result = zr::com::allocBstr(zr::text::ansiToWide(ErrorText()));
+  *result = zr::com::narrowBstr(ErrorText());
   return *result ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -56,6 +56,9 @@ class CZrSocket final : public zr::com::ComObject<CZrSocket, zr::com::DispatchIm
   // readable (or cannot be looked at: the following receive tells why), 0 when the time
   // is up or Stop was called during the wait.
   LONG WaitReadable(DWORD timeoutMs);
+  // Recv for a caller of this module: up to length bytes of what the client socket holds,
+  // into the given buffer, whatever BufferSize says; -1 with the last error set.
+  LONG ReceiveInto(void* buffer, size_t length);
   // The fixed text of the current last error code; static, never freed by the caller.
   const char* ErrorText() const;
   // The fixed text of any code.
@@ -128,11 +131,12 @@ class CZrSocket final : public zr::com::ComObject<CZrSocket, zr::com::DispatchIm
   bool connectClient();
   void closeClient();
   bool startNotices();
+  int startWatcher();
+  void sinkAdvised();
   void onNotice(zr::msg::LPARAM notice);
-  void receiveDone();
+  void receiveDone(const zr::net::IoResult& r);
+  void closeSeen();
   bool failWith(int code);
-  // True when the step ended because the socket became readable.
-  bool waitStep(int ms);
 
   // ---- settings
   zr::com::ComPtr<IZrTools> tools_;
@@ -153,8 +157,10 @@ class CZrSocket final : public zr::com::ComObject<CZrSocket, zr::com::DispatchIm
   zr::msg::HWND window_ = nullptr;
   VARIANT_BOOL connected_ = VARIANT_FALSE;
   zr::net::Socket socket_;
+  // Runs only while a sink listens: the events are all a watcher is for.
   std::unique_ptr<zr::net::SocketWatcher> watcher_;
-  unsigned connection_ = 0;  // counts connects, so a notice can tell its connection is gone
+  bool closeNoticed_ = false;  // the owner has given the close notice itself
+  unsigned connection_ = 0;    // counts connects, so a notice can tell its connection is gone
 
   // ---- server
   enum class ServerState : LONG { Starting = 0, Running = 1, Idle = 2, Stopping = 3 };

@@ -1,15 +1,12 @@
 // CZrSocket, client side: connect, transfers, waits, and the read and close notices.
-#include <poll.h>
-
 #include <string>
-#include <system_error>
 
 #include "channels/socket/zr_socket.h"
 #include "channels/socket/zr_socket_text.h"
 #include "channels/window/message_window.h"
+#include "msg/dispatching_wait.h"
 #include "net/wsa_error.h"
 #include "text/ansi.h"
-#include "text/ticks.h"
 
 namespace kavlink {
 
@@ -17,7 +14,6 @@ using zr::net::IoResult;
 
 namespace {
 
-constexpr DWORD kWaitStepMs = 20;
 constexpr int kSendRetries = 10;
 constexpr int kSendPauseMs = 200;
 constexpr size_t kRecvFromBytes = 1024;
@@ -85,19 +81,32 @@ bool CZrSocket::startNotices() {
     closeClient();
     return failWith(zr::net::WSAEINVAL);
   }
+  closeNoticed_ = false;
+  // With nobody listening the watcher would only announce to no one; the first sink starts it.
+  if (!events_.hasSinks()) return true;
+  if (int err = startWatcher()) {
+    closeClient();
+    return failWith(err);
+  }
+  return true;
+}
+
+int CZrSocket::startWatcher() {
   zr::msg::HWND hwnd = window_;
   const auto fd = static_cast<zr::msg::WPARAM>(socket_.fd());
-  int err = zr::net::SocketWatcher::start(
+  return zr::net::SocketWatcher::start(
       socket_.fd(), socket_.isStream(),
       [hwnd, fd](zr::net::SocketWatcher::Notice n) {
         zr::msg::postMessage(hwnd, kNoticeMessage, fd, n == zr::net::SocketWatcher::Notice::Read ? kFdRead : kFdClose);
       },
       watcher_);
-  if (err != 0) {
-    closeClient();
-    return failWith(err);
-  }
-  return true;
+}
+
+void CZrSocket::sinkAdvised() {
+  // A connection made while nobody listened: its notices start now, data already waiting
+  // announced first. A watcher that cannot start leaves the host without them, as before
+  // the sink came.
+  if (connected_ && window_ && !watcher_ && !closeNoticed_) startWatcher();
 }
 
 void CZrSocket::closeClient() {
@@ -182,14 +191,27 @@ HRESULT CZrSocket::Recv(PTRBUF ptrBuf, LONG* result) {
     lastError_ = zr::net::WSAEFAULT;
     return S_OK;
   }
-  IoResult r = socket_.recv(reinterpret_cast<void*>(ptrBuf), static_cast<size_t>(bufferSize_));
-  receiveDone();
+  *result = ReceiveInto(reinterpret_cast<void*>(ptrBuf), static_cast<size_t>(bufferSize_));
+  return S_OK;
+}
+
+LONG CZrSocket::ReceiveInto(void* buffer, size_t length) {
+  IoResult r = socket_.recv(buffer, length);
+  receiveDone(r);
   if (!r.ok()) {
     lastError_ = r.error;
-    return S_OK;
+    return -1;
   }
-  *result = static_cast<LONG>(r.count);
-  return S_OK;
+  if (r.count == 0) closeSeen();
+  return static_cast<LONG>(r.count);
+}
+
+void CZrSocket::closeSeen() {
+  // Without a watcher the owner is the one to see the peer's close: the notice still comes,
+  // so the object closes where it would have.
+  if (watcher_ || !window_ || closeNoticed_ || !socket_.isStream()) return;
+  closeNoticed_ = true;
+  zr::msg::postMessage(window_, kNoticeMessage, static_cast<zr::msg::WPARAM>(socket_.fd()), kFdClose);
 }
 
 HRESULT CZrSocket::RecvFrom(BSTR* ip, LONG* Port, PTRBUF ptrBuf, LONG* result) {
@@ -201,14 +223,14 @@ HRESULT CZrSocket::RecvFrom(BSTR* ip, LONG* Port, PTRBUF ptrBuf, LONG* result) {
   }
   zr::net::Endpoint from;
   IoResult r = socket_.recvFrom(reinterpret_cast<void*>(ptrBuf), kRecvFromBytes, from);
-  receiveDone();
+  receiveDone(r);
   if (!r.ok()) {
     lastError_ = r.error;
     return S_OK;
   }
   std::string sender;
   if (zr::net::nameOf(from, true, sender) != 0) sender = "<unknown>";
-  BSTR text = zr::com::allocBstr(zr::text::ansiToWide(sender));
+  BSTR text = zr::com::narrowBstr(sender);
   if (!text) return E_OUTOFMEMORY;
   SysFreeString(*ip);
   *ip = text;
@@ -217,9 +239,10 @@ HRESULT CZrSocket::RecvFrom(BSTR* ip, LONG* Port, PTRBUF ptrBuf, LONG* result) {
   return S_OK;
 }
 
-void CZrSocket::receiveDone() {
-  // Receiving is what lets the next read notice come, as on Windows.
-  if (watcher_) watcher_->rearm();
+void CZrSocket::receiveDone(const IoResult& r) {
+  // Receiving is what lets the next read notice come, as on Windows. A stream's 0 is its
+  // close, not data; an empty datagram is one.
+  if (watcher_) watcher_->rearm(r.ok() && (r.count > 0 || !socket_.isStream()));
 }
 
 // ---- waits ------------------------------------------------------------------------------
@@ -234,34 +257,33 @@ HRESULT CZrSocket::Stop() {
 }
 
 LONG CZrSocket::WaitReadable(DWORD timeoutMs) {
-  const uint32_t start = zr::text::tickCount();
   stopRequest_ = 0;
-  for (;;) {
-    if (socket_.waitReadable(0)) return 1;
-    if (!blocking_) {
-      try {
-        zr::msg::pumpOne();
-      } catch (const std::system_error&) {
-        // No queue for this thread: there is nothing to dispatch.
-      }
+  class SocketInput final : public zr::msg::WaitInput {
+   public:
+    explicit SocketInput(CZrSocket& owner) : owner_(owner) {}
+    int fd() override { return owner_.socket_.fd(); }
+    bool fdTells() const override { return true; }
+    bool wholeSteps() const override { return true; }
+    // A socket that cannot be looked at (closed by a handler meanwhile) counts as ready:
+    // the following receive tells why.
+    bool ready() override { return owner_.socket_.waitReadable(0) != 0; }
+    // The reply is this thread's to take: the watcher need not wake for it. A handler may
+    // close or connect again meanwhile; only the watcher the wait began with is told.
+    void beginWait() override {
+      watcher_ = owner_.watcher_.get();
+      connection_ = owner_.connection_;
+      if (watcher_) watcher_->beginOwnerWait();
     }
-    bool readable = waitStep(kWaitStepMs);
-    if (stopRequest_) return 0;
-    if (readable || socket_.waitReadable(0)) return 1;
-    if (zr::text::tickCount() - start >= timeoutMs) return 0;
-  }
-}
+    void endWait() override {
+      if (watcher_ && owner_.watcher_.get() == watcher_ && owner_.connection_ == connection_) watcher_->endOwnerWait();
+    }
 
-bool CZrSocket::waitStep(int ms) {
-  // The step ends early when data comes, so a reply is seen at once instead of at the end
-  // of the step; while dispatching it also ends for a new message, handled next step.
-  if (!blocking_ && socket_.valid()) {
-    try {
-      return zr::msg::waitFdOrQueue(socket_.fd(), POLLIN, ms) == zr::msg::WaitResult::Fd;
-    } catch (const std::system_error&) {
-    }
-  }
-  return socket_.valid() && socket_.waitReadable(ms) != 0;
+   private:
+    CZrSocket& owner_;
+    zr::net::SocketWatcher* watcher_ = nullptr;
+    unsigned connection_ = 0;
+  } input(*this);
+  return zr::msg::waitDispatching(input, timeoutMs, blocking_ != 0, stopRequest_) == zr::msg::WaitEnd::Input ? 1 : 0;
 }
 
 // ---- notices ----------------------------------------------------------------------------

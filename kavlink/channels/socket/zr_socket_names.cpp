@@ -15,7 +15,7 @@ namespace {
 constexpr size_t kHostFieldBytes = 1024;
 
 HRESULT giveText(const std::string& text, BSTR* result) {
-  BSTR s = zr::com::allocBstr(zr::text::ansiToWide(text));
+  BSTR s = zr::com::narrowBstr(text);
   if (!s) return E_OUTOFMEMORY;
   *result = s;
   return S_OK;

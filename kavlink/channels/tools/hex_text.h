@@ -1,18 +1,14 @@
-// Bytes as hex text: "01 AB" for {0x01, 0xAB}.
+// Bytes as hex text: "01 AB" for {0x01, 0xAB}, as a narrow text or a BSTR.
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "com/com.h"
+#include "engines/hex_text.h"
 
 namespace kavlink {
 
-// Each byte as two upper-case hex digits and a blank, the last blank dropped: n bytes give
-// 3n - 1 characters, for any n. A count of 0 or less gives an empty text.
-std::string bufToHexText(const uint8_t* bytes, int32_t count);
-
-// The same text as a new BSTR; a count of 0 or less gives a null string.
+// The text of bufToHexText as a new BSTR; a count of 0 or less gives a null string.
 BSTR BufToHexBstr(const uint8_t* bytes, int32_t count);
 
 }  // namespace kavlink

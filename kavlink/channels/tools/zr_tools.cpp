@@ -28,7 +28,7 @@ HRESULT CZrTools::BufToStr(PTRBUF ptrBuf, LONG len, BSTR* result) {
   *result = nullptr;
   if (len <= 0 || !ptrBuf) return S_OK;
   std::string_view bytes(reinterpret_cast<const char*>(ptrBuf), static_cast<size_t>(len));
-  *result = zr::com::allocBstr(zr::text::ansiToWide(bytes));
+  *result = zr::com::narrowBstr(bytes);
   return *result ? S_OK : E_OUTOFMEMORY;
 }
 

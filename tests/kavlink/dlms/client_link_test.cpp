@@ -45,14 +45,7 @@ class ScriptedPeer {
  public:
   using Reply = std::vector<Bytes>;
   ScriptedPeer(int fd, std::vector<Reply> script) : fd_(fd), script_(std::move(script)) {
-    ::pipe(stop_);
-    thread_ = std::thread([this] { run(); });
-  }
-  ~ScriptedPeer() {
-    (void)!::write(stop_[1], "x", 1);
-    thread_.join();
-    ::close(stop_[0]);
-    ::close(stop_[1]);
+    thread_.start([this] { run(); });
   }
   std::vector<Bytes> requests() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -64,16 +57,7 @@ class ScriptedPeer {
     Bytes got;
     size_t next = 0;
     uint8_t buf[4096];
-    for (;;) {
-      pollfd p[2] = {{fd_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
-      if (::poll(p, 2, -1) < 0 || p[1].revents) return;
-      if (!(p[0].revents & POLLIN)) {
-        pollfd s{stop_[0], POLLIN, 0};
-        if (::poll(&s, 1, 5) > 0) return;
-        continue;
-      }
-      ssize_t n = ::read(fd_, buf, sizeof buf);
-      if (n <= 0) continue;
+    while (const size_t n = thread_.receive(fd_, buf, sizeof buf)) {
       got.insert(got.end(), buf, buf + n);
       while (got.size() >= 3 && got[0] == 0x7E) {
         size_t len = ((got[1] << 8 | got[2]) & 0x7FF) + 2u;
@@ -86,11 +70,8 @@ class ScriptedPeer {
         if (next >= script_.size()) continue;
         const Reply& r = script_[next++];
         for (size_t i = 0; i < r.size(); ++i) {
-          if (i > 0) {
-            pollfd s{stop_[0], POLLIN, 0};
-            if (::poll(&s, 1, 20) > 0) return;
-          }
-          sim::dlmsWriteAll(fd_, r[i].data(), r[i].size());
+          if (i > 0 && !thread_.pause(20)) return;
+          sim::writeAllToFd(fd_, r[i].data(), r[i].size());
         }
       }
       if (!got.empty() && got[0] != 0x7E) got.clear();
@@ -98,11 +79,10 @@ class ScriptedPeer {
   }
 
   int fd_;
-  int stop_[2];
   std::vector<Reply> script_;
   std::mutex mutex_;
   std::vector<Bytes> requests_;
-  std::thread thread_;
+  sim::PeerThread thread_;
 };
 
 class ClientOnPty : public ::testing::Test {
@@ -287,11 +267,14 @@ TEST(DlmsClientSocket, ReplySplitAcrossReadsIsGatheredWhateverTheBufferSize) {
   Bytes r = reply(0x52, withLlc(kEnergyAnswer));
   std::thread server([&] {
     int c = ::accept(listener, nullptr, nullptr);
-    ScriptedPeer peer(c, {{reply(kCtrlUa)},
-                          {reply(0x30, withLlc(kAare))},
-                          {Bytes(r.begin(), r.begin() + 4), Bytes(r.begin() + 4, r.end())}});
-    pollfd p{c, POLLRDHUP, 0};
-    ::poll(&p, 1, 3000);
+    {
+      // The peer's thread reads c: it ends before c is closed under it.
+      ScriptedPeer peer(c, {{reply(kCtrlUa)},
+                            {reply(0x30, withLlc(kAare))},
+                            {Bytes(r.begin(), r.begin() + 4), Bytes(r.begin() + 4, r.end())}});
+      pollfd p{c, POLLRDHUP, 0};
+      ::poll(&p, 1, 3000);
+    }
     ::close(c);
   });
   EXPECT_EQ(host.open(), TRUE) << host.lastError();
@@ -456,6 +439,36 @@ TEST_F(ClientCustom, AssociationRules) {
   };
   EXPECT_EQ(host.open(), FALSE);
   EXPECT_EQ(host.lastError(), "COSEM APDU Size is too large!");
+}
+
+TEST_F(ClientCustom, OnlyTheReplyToTheChallengeRunsWithTheBusyFlagDown) {
+  host.control->put_Authentioation(2);
+  host.setPassword("CtoS");
+  const Bytes aare = {0x61, 0x2C, 0xA1, 0x09, 0x06, 0x07, 0x60, 0x85, 0x74, 0x05, 0x08, 0x01, 0x01, 0xA2, 0x03, 0x02,
+                      0x01, 0x00, 0xA3, 0x05, 0xA1, 0x03, 0x02, 0x01, 0x0E, 0x88, 0x02, 0x07, 0x80, 0x89, 0x07, 0x60,
+                      0x85, 0x74, 0x05, 0x08, 0x02, 0x02, 0xAA, 0x06, 0x80, 0x04, 1,    2,    3,    4};
+  const Bytes fStoC = sim::dlmsHlsAnswer(host.hlsSecret, reinterpret_cast<const uint8_t*>("CtoS"), 4);
+  Bytes actionReply = {0xC7, 0x01, 0xC1, 0x00, 0x01, 0x00, 0x09, static_cast<uint8_t>(fStoC.size())};
+  actionReply.insert(actionReply.end(), fStoC.begin(), fStoC.end());
+  answers = {aare, actionReply};
+  // A release while not associated does nothing unless refused: it shows the flag alone.
+  std::vector<std::pair<std::string, HRESULT>> nested;
+  auto carry = host.hook;
+  host.hook = [&](DISPID id, DISPPARAMS* p) {
+    if (id == _IZrDLMSEvents::kOnCosemComm) {
+      const uint8_t tag = *reinterpret_cast<uint8_t*>(p->rgvarg[1].ullVal);
+      nested.emplace_back(tag == 0x60 ? "AARQ" : "ACTION", host.control->CosemRelease());
+      carry(id, p);
+    } else if (id == _IZrDLMSEvents::kOnCosemAuthen) {
+      nested.emplace_back("authentication " + std::to_string(p->rgvarg[3].lVal), host.control->CosemRelease());
+    }
+  };
+  EXPECT_EQ(host.open(), TRUE) << host.lastError();
+  const std::vector<std::pair<std::string, HRESULT>> expected = {{"AARQ", DISP_E_EXCEPTION},
+                                                                 {"authentication 1", DISP_E_EXCEPTION},
+                                                                 {"ACTION", S_OK},
+                                                                 {"authentication 2", DISP_E_EXCEPTION}};
+  EXPECT_EQ(nested, expected);
 }
 
 TEST_F(ClientCustom, NullAndForeignObjectsAreRefusedBeforeAnyExchange) {

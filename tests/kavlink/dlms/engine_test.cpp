@@ -164,6 +164,12 @@ TEST_F(Engine, HighLevelReplyCompletesOnlyAnAssociationTheEngineLeftPending) {
   Bytes answer = apdu(good);
   ASSERT_GE(answer.size(), 6u);
   EXPECT_EQ(Bytes(answer.begin(), answer.begin() + 6), (Bytes{0xC7, 0x01, 0xC1, 0x00, 0x01, 0x00}));
+  // The meter's own answer: an octet-string of whole cipher blocks, however short the
+  // client's challenge.
+  const Bytes back = sim::dlmsHlsAnswer(table.hlsSecret, reinterpret_cast<const uint8_t*>(ctos.data()), ctos.size());
+  Bytes returned = {0x09, 16};
+  returned.insert(returned.end(), back.begin(), back.end());
+  EXPECT_EQ(Bytes(answer.begin() + 6, answer.end()), returned);
   EXPECT_EQ(apdu(kGetEnergy), (Bytes{0xC4, 0x01, 0xC1, 0x00, 0x06, 0x00, 0x01, 0xE2, 0x40}));
 }
 
@@ -201,6 +207,28 @@ TEST_F(Engine, SegmentsCountDownToTheLast) {
   EXPECT_FALSE(c.segmented);
   // Nothing pending: an RR is answered by an RR.
   EXPECT_EQ(one(frame(RrControl(4))).control, RrControl(4));
+}
+
+TEST_F(Engine, BareApduBetweenSegmentsLeavesTheLongAnswerWhole) {
+  associate();
+  Bytes v = {0x09, 0x81, 0xFF};
+  v.resize(296, 0x55);
+  v.back() = 0xAB;
+  table.setAttribute(1, {0, 0, 96, 1, 0, 255}, 2, v);
+  Bytes whole = {0xC4, 0x01, 0xC1, 0x00};
+  whole.insert(whole.end(), v.begin(), v.end());
+  Answer a = one(frame(IFrameControl(vr, vs), withLlc({0xC0, 0x01, 0xC1, 0x00, 0x01, 0, 0, 96, 1, 0, 255, 2, 0})));
+  ASSERT_TRUE(a.segmented);
+  // The bare path answers from its own state, short and in between.
+  EXPECT_EQ(bare({0xC0, 0x02, 0xC1}), (Bytes{0xC4, 0x01, 0xC1, 0x01, 0xFA}));
+  Answer b = one(frame(RrControl(2)));
+  Answer c = one(frame(RrControl(3)));
+  EXPECT_TRUE(b.segmented);
+  EXPECT_FALSE(c.segmented);
+  Bytes got(a.info.begin() + 3, a.info.end());
+  got.insert(got.end(), b.info.begin(), b.info.end());
+  got.insert(got.end(), c.info.begin(), c.info.end());
+  EXPECT_EQ(got, whole);
 }
 
 TEST_F(Engine, MalformedRequestsGetOtherReason) {

@@ -195,6 +195,34 @@ TEST_F(Settings, ProfileFileKeysAndBoolValues) {
   EXPECT_EQ(control->SaveConfig(Bstr(u"/nonexistent-zr-dir/iec.ini").get()), DISP_E_EXCEPTION);
 }
 
+TEST_F(Settings, ProfileFileHoldsEverySettingUnderItsOwnKey) {
+  ComPtr<IZrSerial> serial;
+  control->get_Serial(serial.put());
+  serial->put_Port(Bstr(u"ttyUSB7").get());
+  iec::LinkSettings& s = impl->settings();
+  s.deviceAddress = "12345678", s.password = "ABCDEF";
+  s.startBaudrate = 2400, s.switchBaudDelay = 99, s.wakeupCharCount = 13;
+  s.formatP = 4, s.formatW = 5, s.formatR = 6, s.formatE = 7, s.formatB = 8;
+  s.msgNotify = -1, s.msgImmediate = 1, s.msgDisplayFormat = 3, s.msgDisplayGroup = 0;
+  s.msgTimeout = 1500, s.msgDelay = 11, s.msgMaxLen = 4096;
+  ASSERT_EQ(control->SaveConfig(fileName().get()), S_OK);
+  const std::string expected =
+      "[General]\nCom Port=ttyUSB7\nDevice Address=12345678\nProgram Password=ABCDEF\nStart Baudrate=2400\n"
+      "Switch Baudrate Delay=99\nWakeup Char Count=13\n\n"
+      "[Format]\nFormat Password=4\nFormat Write=5\nFormat Read=6\nFormat Execute=7\nFormat Exit=8\n\n"
+      "[Message]\nUse Message Notify=-1\nImmediaty Display Message=1\nMessage Format=3\nDisplay Data Group=0\n"
+      "Wait Message Timeout=1500\nSend Message Interval=11\nMessage Max Length=4096\n";
+  EXPECT_EQ(fileText(), expected);
+
+  // Read into a new control, the file gives every setting back.
+  ComPtr<IZrIEC62056_21> other;
+  ASSERT_EQ(CZrIEC62056_21::createInstance(nullptr, IZrIEC62056_21::iid, other.putVoid()), S_OK);
+  ASSERT_EQ(other->LoadConfig(fileName().get()), S_OK);
+  ::unlink(file.c_str());
+  ASSERT_EQ(other->SaveConfig(fileName().get()), S_OK);
+  EXPECT_EQ(fileText(), expected);
+}
+
 TEST_F(Settings, SetupFormOpensOnTheSettingsAndOkStoresThem) {
   control->put_Password(Bstr(u"pw").get());
   iec::SetupForm form = iec::formFromSettings(impl->settings());

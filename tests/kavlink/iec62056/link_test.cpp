@@ -1,13 +1,24 @@
 // The link engine against scripted byte exchanges: no port, no COM.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "iec62056/iec_link.h"
-#include "kavlink/iec62056/scripted_channel.h"
+#include "support/scripted_channel.h"
 
 using namespace kavlink::iec;
-using namespace iectest;
+using namespace std::string_literals;
+using testhost::ScriptedChannel;
 
 namespace {
+
+class RecordingEvents final : public LinkEvents {
+ public:
+  void onComm(const std::string& text, bool sent) override { comm.emplace_back(text, sent); }
+  void onDataGroup(const std::string& line) override { groups.push_back(line); }
+  std::vector<std::pair<std::string, bool>> comm;
+  std::vector<std::string> groups;
+};
 
 // The message with its block check appended: XOR of every byte after the first.
 std::string withBcc(std::string m) {
@@ -547,4 +558,35 @@ TEST_F(Link, ReadoutLongerThanOneBufferUsesTheGivenLimit) {
   ASSERT_TRUE(link.receiveReadout(65536, message));
   EXPECT_EQ(message.size(), msg.size() - 1);
   EXPECT_EQ(events.groups.size(), 40u);
+}
+
+TEST_F(Link, ReceiveLimitIsBackToItsDefaultWhenThePortFailsPartWay) {
+  struct Row {
+    const char* step;
+    std::function<void(IecLink&)> run;
+  } rows[] = {
+      {"readout",
+       [](IecLink& l) {
+         std::string message;
+         l.receiveReadout(65536, message);
+       }},
+      {"read in blocks",
+       [](IecLink& l) {
+         IecLink::LongReceive longer(l, 65536);
+         std::string reply;
+         l.sendReadCommand("1.8.0()", reply);
+       }},
+  };
+  for (const Row& r : rows) {
+    ScriptedChannel c;
+    c.preload(
+        {"\x02"
+         "1.8.0(0012"s,
+         "34.5*kWh)\r\n"s});
+    c.readsBeforeFailure = 1;
+    IecLink l(c, settings, nullptr);
+    l.setBusy(true);
+    EXPECT_THROW(r.run(l), zr::com::ComError) << r.step;
+    EXPECT_EQ(l.receiveLimit(), IecLink::kDefaultReceiveLimit) << r.step;
+  }
 }

@@ -1,27 +1,11 @@
 #include "serial_support.h"
+#include "support/persist_stream.h"
 
 namespace kavlink::test {
 namespace {
 
-Bytes saved(CZrSerial* port) {
-  ComPtr<IStream> s;
-  CreateMemoryStream(s.put());
-  EXPECT_EQ(port->Save(s.get(), TRUE), S_OK);
-  ULONGLONG end = 0;
-  s->Seek(0, STREAM_SEEK_END, &end);
-  s->Seek(0, STREAM_SEEK_SET, nullptr);
-  Bytes out(static_cast<size_t>(end));
-  s->Read(out.data(), static_cast<ULONG>(out.size()), nullptr);
-  return out;
-}
-
-HRESULT load(CZrSerial* port, const Bytes& bytes) {
-  ComPtr<IStream> s;
-  CreateMemoryStream(s.put());
-  s->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
-  s->Seek(0, STREAM_SEEK_SET, nullptr);
-  return port->Load(s.get());
-}
+using testhost::load;
+using testhost::saved;
 
 const Bytes kNewObject = {
     0x00, 0x0E, 0x00, 0x00, 0x4F, 0x03, 0x00, 0x00, 0x4F, 0x03, 0x00, 0x00,                // version, cx, cy

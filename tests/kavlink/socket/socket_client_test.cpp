@@ -169,6 +169,26 @@ TEST_F(TcpClient, ReadNoticeCarriesTheSocketAndNoData) {
   EXPECT_TRUE(pumpUntil([&] { return sink.count(_IZrSocketEvents::kOnRecv) > 1; }));
 }
 
+TEST_F(TcpClient, ASinkAdvisedAfterConnectHearsOfAReplyTakenInsideAWait) {
+  open();
+  advise();
+  ASSERT_TRUE(nettest::sendAll(peer.get(), "reply"));
+  ASSERT_EQ(waitForData(5000), 1);
+  EXPECT_EQ(recv(), "reply");
+  EXPECT_TRUE(pumpUntil([&] { return sink.count(_IZrSocketEvents::kOnRecv) == 1; }));
+}
+
+TEST_F(TcpClient, APeerCloseSeenByTheOwnerClosesTheObjectAlsoWithNobodyListening) {
+  open();
+  peer.reset();
+  ASSERT_EQ(waitForData(5000), 1);
+  LONG n = -1;
+  recv(&n);
+  EXPECT_EQ(n, 0);
+  EXPECT_TRUE(pumpUntil([&] { return !connected(); }));
+  EXPECT_EQ(obj->noticeWindow(), nullptr);
+}
+
 TEST_F(TcpClient, UnusableBuffersFailWithFaultAndMoveNothing) {
   socket->put_AutoEvent(VARIANT_FALSE);
   open();

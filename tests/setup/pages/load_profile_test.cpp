@@ -129,7 +129,7 @@ TEST_F(Profile, AHandlerStartedDuringAReadingLeavesItsPortOpen) {
   StatusPage other{form, page, *exchange, ui};
   meter.setValue(0xC020, {0x00});
   ui.onPause = [&] {
-    if (tab.records().size() == 1) other.BitBtn16Click();  // the port is held by the reading
+    if (tab.records().size() == 1) other.click("BitBtn16");  // the port is held by the reading
   };
   tab.BitBtn43Click();
   EXPECT_EQ(warnings(), std::vector<std::string>{"Serial port open failed"});

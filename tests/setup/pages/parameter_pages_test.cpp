@@ -119,7 +119,7 @@ class Clock : public PageTest {
 TEST_F(Clock, SetDateSendsWeekDayMonthYear) {
   page.setText("DateTimePicker1", "2026-12-08");
   page.setText("Edit2", "2");
-  tab.BitBtn5Click();
+  tab.click("BitBtn5");
   EXPECT_EQ(lastRequest().wire, (Bytes{0x68, 0x45, 0x23, 0x01, 0x00, 0x00, 0x00, 0x68, 0x04, 0x0A, 0x43,
                                        0xF3, 0x33, 0x37, 0xB5, 0x64, 0x35, 0x3B, 0x45, 0x59, 0x0E, 0x16}));
   EXPECT_EQ(messages(), std::vector<std::string>{"Operate successful!!"});
@@ -128,21 +128,21 @@ TEST_F(Clock, SetDateSendsWeekDayMonthYear) {
 TEST_F(Clock, SetsSendTheirValueBytesLowestFirst) {
   struct Case {
     const char* name;
-    void (ClockPage::*handler)();
+    const char* button;
     std::vector<std::pair<const char*, const char*>> fields;
     Bytes expected;
   };
   const Case cases[] = {
-      {"time", &ClockPage::BitBtn7Click, {{"DateTimePicker2", "13:05:09"}}, setData(0x11, 0xC0, {0x09, 0x05, 0x13})},
-      {"auto reading", &ClockPage::BitBtn9Click, {{"Edit3", "15"}, {"Edit4", "08"}}, setData(0x17, 0xC1, {0x08, 0x15})},
-      {"scroll empty", &ClockPage::BitBtn13Click, {{"scroll", ""}}, setData(0x13, 0xC1, {0x00})},
-      {"scroll 1x", &ClockPage::BitBtn13Click, {{"scroll", "1x"}}, setData(0x13, 0xC1, {0x00})},
-      {"scroll 7", &ClockPage::BitBtn13Click, {{"scroll", "7"}}, setData(0x13, 0xC1, {0x07})},
-      {"sliding", &ClockPage::BitBtn11Click, {{"Edit6", "15"}}, setData(0x12, 0xC1, {0x15})},
+      {"time", "BitBtn7", {{"DateTimePicker2", "13:05:09"}}, setData(0x11, 0xC0, {0x09, 0x05, 0x13})},
+      {"auto reading", "BitBtn9", {{"Edit3", "15"}, {"Edit4", "08"}}, setData(0x17, 0xC1, {0x08, 0x15})},
+      {"scroll empty", "BitBtn13", {{"scroll", ""}}, setData(0x13, 0xC1, {0x00})},
+      {"scroll 1x", "BitBtn13", {{"scroll", "1x"}}, setData(0x13, 0xC1, {0x00})},
+      {"scroll 7", "BitBtn13", {{"scroll", "7"}}, setData(0x13, 0xC1, {0x07})},
+      {"sliding", "BitBtn11", {{"Edit6", "15"}}, setData(0x12, 0xC1, {0x15})},
   };
   for (const Case& c : cases) {
     for (auto [name, text] : c.fields) page.setText(name, text);
-    (tab.*c.handler)();
+    tab.click(c.button);
     EXPECT_EQ(lastRequest().data, c.expected) << c.name;
   }
   EXPECT_EQ(messages(), std::vector<std::string>(std::size(cases), "Operate successful!!"));
@@ -153,10 +153,10 @@ TEST_F(Clock, ReadsShowTheReplyBytesAsHexDigits) {
   meter.setValue(0xC112, {0x0A});
   meter.setValue(0xC010, {0x03, 0x08, 0x12, 0x26});
   meter.setValue(0xC011, {0x09, 0x05, 0x13});
-  tab.BitBtn8Click();
-  tab.BitBtn10Click();
-  tab.BitBtn4Click();
-  tab.BitBtn6Click();
+  tab.click("BitBtn8");
+  tab.click("BitBtn10");
+  tab.click("BitBtn4");
+  tab.click("BitBtn6");
   EXPECT_EQ(page.text("Edit4"), "08");
   EXPECT_EQ(page.text("Edit3"), "15");
   EXPECT_EQ(page.text("Edit6"), "0A");
@@ -189,7 +189,7 @@ TEST_F(Clock, ADateOrTimeOutOfRangeIsAReadFailureAndChangesNoField) {
   page.setText("DateTimePicker2", "01:02:03");
   for (const Case& c : cases) {
     meter.setValue(c.di, c.value);
-    c.di == 0xC010 ? tab.BitBtn4Click() : tab.BitBtn6Click();
+    c.di == 0xC010 ? tab.click("BitBtn4") : tab.click("BitBtn6");
   }
   EXPECT_EQ(messages(), std::vector<std::string>(std::size(cases), "Communication failed!!"));
   EXPECT_EQ(page.text("DateTimePicker1"), "2020-01-01");
@@ -201,7 +201,7 @@ TEST_F(Clock, ARefusedReadChangesNoField) {
   meter.setValue(0xC113, {0x05});
   meter.setFaults({.refuseDi = 0xC113});
   page.setText("scroll", "09");
-  tab.BitBtn12Click();
+  tab.click("BitBtn12");
   EXPECT_EQ(messages(), std::vector<std::string>{"Communication failed!!"});
   EXPECT_EQ(page.text("scroll"), "09");
 }
@@ -211,7 +211,7 @@ TEST_F(Clock, ChecksStopAHandlerBeforeThePortAndLeaveTheButtonEnabled) {
   EXPECT_THROW(
       {
         try {
-          tab.BitBtn12Click();
+          tab.click("BitBtn12");
         } catch (const SetupError& e) {
           EXPECT_STREQ(e.what(), "Please input Meter ID !");
           throw;
@@ -220,7 +220,7 @@ TEST_F(Clock, ChecksStopAHandlerBeforeThePortAndLeaveTheButtonEnabled) {
       SetupError);
   form.meterId = "12345";
   form.password = "31820";
-  EXPECT_THROW(tab.BitBtn13Click(), SetupError);
+  EXPECT_THROW(tab.click("BitBtn13"), SetupError);
   EXPECT_EQ(meter.requestCount(), 0u);
   EXPECT_EQ(ui.events, (std::vector<std::string>{"enable BitBtn12", "enable BitBtn13"}));
 }
@@ -229,7 +229,7 @@ TEST_F(Clock, RemoteReadsNeverTouchTheSerialPort) {
   meter.setValue(0xC113, {0x05});
   goRemote();
   form.port = "/dev/nonexistent-port";
-  tab.BitBtn12Click();
+  tab.click("BitBtn12");
   EXPECT_EQ(page.text("scroll"), "05");
   EXPECT_TRUE(warnings().empty());
 }
@@ -237,7 +237,7 @@ TEST_F(Clock, RemoteReadsNeverTouchTheSerialPort) {
 TEST_F(Clock, AMeterIdWithBlanksAddressesTheMeter) {
   meter.setValue(0xC113, {0x05});
   form.meterId = " 12345 ";
-  tab.BitBtn12Click();
+  tab.click("BitBtn12");
   EXPECT_EQ(page.text("scroll"), "05");
 }
 
@@ -250,22 +250,22 @@ class Limits : public PageTest {
 
 TEST_F(Limits, SetsSendTheLayoutsValueBytes) {
   struct Case {
-    void (LimitsPage::*handler)();
+    const char* button;
     const char* field;
     const char* text;
     Bytes expected;
   };
   const Case cases[] = {
-      {&LimitsPage::BitBtn15Click, "Edit5", "0220.00", setData(0x1C, 0xC1, {0x00, 0x20, 0x02})},
-      {&LimitsPage::BitBtn18Click, "Edit7", "02x0.00", setData(0x1B, 0xC1, {0x00, 0x00, 0x02})},
-      {&LimitsPage::BitBtn21Click, "Edit8", "12.34", setData(0x34, 0xB6, {0x34, 0x12})},
-      {&LimitsPage::BitBtn23Click, "Edit9", "003200", setData(0x30, 0xC0, {0x00, 0x32, 0x00})},
-      {&LimitsPage::BitBtn25Click, "Edit10", "001600", setData(0x31, 0xC0, {0x00, 0x16, 0x00})},
-      {&LimitsPage::BitBtn46Click, "Edit14", "0060", setData(0x34, 0xB6, {0x60, 0x00})},
+      {"BitBtn15", "Edit5", "0220.00", setData(0x1C, 0xC1, {0x00, 0x20, 0x02})},
+      {"BitBtn18", "Edit7", "02x0.00", setData(0x1B, 0xC1, {0x00, 0x00, 0x02})},
+      {"BitBtn21", "Edit8", "12.34", setData(0x34, 0xB6, {0x34, 0x12})},
+      {"BitBtn23", "Edit9", "003200", setData(0x30, 0xC0, {0x00, 0x32, 0x00})},
+      {"BitBtn25", "Edit10", "001600", setData(0x31, 0xC0, {0x00, 0x16, 0x00})},
+      {"BitBtn46", "Edit14", "0060", setData(0x34, 0xB6, {0x60, 0x00})},
   };
   for (const Case& c : cases) {
     page.setText(c.field, c.text);
-    (tab.*c.handler)();
+    tab.click(c.button);
     EXPECT_EQ(lastRequest().data, c.expected) << c.text;
   }
   EXPECT_EQ(messages(), std::vector<std::string>(std::size(cases), "Operate successful!!"));
@@ -273,27 +273,27 @@ TEST_F(Limits, SetsSendTheLayoutsValueBytes) {
 
 TEST_F(Limits, AFailedFormatCheckDoesNothingButItsMessage) {
   struct Case {
-    void (LimitsPage::*handler)();
+    const char* button;
     const char* field;
     const char* text;
     const char* message;
   };
   const Case cases[] = {
-      {&LimitsPage::BitBtn15Click, "Edit5", "220.00", "Voltage value format error!"},
-      {&LimitsPage::BitBtn15Click, "Edit5", "0220,00", "Voltage value format error!"},
-      {&LimitsPage::BitBtn18Click, "Edit7", "02200.0", "Voltage value format error!"},
-      {&LimitsPage::BitBtn21Click, "Edit8", "1.234", "Active power ceiling value format error!"},
-      {&LimitsPage::BitBtn23Click, "Edit9", "3200", "Active pulse constant value format error!"},
-      {&LimitsPage::BitBtn25Click, "Edit10", "3200", "Reactive pulse constant value format error!"},
-      {&LimitsPage::BitBtn46Click, "Edit14", "12.3", "Active power ceiling value format error!"},
-      {&LimitsPage::BitBtn46Click, "Edit14", "060", "Active power ceiling value format error!"},
-      {&LimitsPage::BitBtn46Click, "Edit14", "00600", "Active power ceiling value format error!"},
+      {"BitBtn15", "Edit5", "220.00", "Voltage value format error!"},
+      {"BitBtn15", "Edit5", "0220,00", "Voltage value format error!"},
+      {"BitBtn18", "Edit7", "02200.0", "Voltage value format error!"},
+      {"BitBtn21", "Edit8", "1.234", "Active power ceiling value format error!"},
+      {"BitBtn23", "Edit9", "3200", "Active pulse constant value format error!"},
+      {"BitBtn25", "Edit10", "3200", "Reactive pulse constant value format error!"},
+      {"BitBtn46", "Edit14", "12.3", "Active power ceiling value format error!"},
+      {"BitBtn46", "Edit14", "060", "Active power ceiling value format error!"},
+      {"BitBtn46", "Edit14", "00600", "Active power ceiling value format error!"},
   };
   form.port = "/dev/nonexistent-port";  // an attempt to open it would warn
   std::vector<std::string> expected;
   for (const Case& c : cases) {
     page.setText(c.field, c.text);
-    (tab.*c.handler)();
+    tab.click(c.button);
     expected.push_back(std::string("message ") + c.message);
   }
   EXPECT_EQ(ui.events, expected);  // no button, no port, no check
@@ -303,9 +303,9 @@ TEST_F(Limits, AFailedFormatCheckDoesNothingButItsMessage) {
 TEST_F(Limits, ReadsJoinTheDigitsWithTheLayoutsPoint) {
   meter.setValue(0xC11B, {0x50, 0x34, 0x02});
   meter.setValue(0xB634, {0x50, 0x07});
-  tab.BitBtn17Click();
-  tab.BitBtn20Click();
-  tab.BitBtn40Click();
+  tab.click("BitBtn17");
+  tab.click("BitBtn20");
+  tab.click("BitBtn40");
   EXPECT_EQ(page.text("Edit7"), "0234.50");
   EXPECT_EQ(page.text("Edit8"), "07.50");
   EXPECT_EQ(page.text("Edit14"), "0750");
@@ -316,28 +316,28 @@ TEST_F(Limits, ThePowerCeilingOpensTheLocalPortEvenForRemote) {
   meter.setValue(0xC11C, {0x00, 0x64, 0x02});
   goRemote();
   form.port = "/dev/nonexistent-port";
-  tab.BitBtn20Click();
+  tab.click("BitBtn20");
   EXPECT_EQ(warnings(), std::vector<std::string>{"Serial port open failed"});
   EXPECT_EQ(meter.requestCount(), 0u);
-  tab.BitBtn14Click();  // the voltage read does not touch the port
+  tab.click("BitBtn14");  // the voltage read does not touch the port
   EXPECT_EQ(page.text("Edit5"), "0264.00");
   EXPECT_EQ(warnings().size(), 1u);
 }
 
 TEST_F(Limits, TheEduIdIsFilledToTwelveDigitsBeforeItIsSent) {
   page.setText("Edit15", "1");
-  tab.BitBtn48Click();
+  tab.click("BitBtn48");
   EXPECT_EQ(page.text("Edit15"), "000000000001");
   EXPECT_EQ(lastRequest().data, setData(0x11, 0xD2, {0x01, 0x00, 0x00, 0x00, 0x00, 0x00}));
   meter.setValue(0xD211, {0x56, 0x34, 0x12, 0x90, 0x78, 0x00});
-  tab.BitBtn47Click();
+  tab.click("BitBtn47");
   EXPECT_EQ(page.text("Edit15"), "007890123456");
 }
 
 TEST_F(Limits, AWrongPasswordIsRefusedByTheMeter) {
   form.password = "123456";
   page.setText("Edit5", "0220.00");
-  tab.BitBtn15Click();
+  tab.click("BitBtn15");
   EXPECT_EQ(messages(), std::vector<std::string>{"Communication failed!!"});
   EXPECT_FALSE(meter.value(0xC11C).has_value());
 }
@@ -352,7 +352,7 @@ class Identity : public PageTest {
 
 TEST_F(Identity, SetIdSendsTheNewAddressToTheBroadcastAddress) {
   form.meterId = " 12345";
-  tab.Button1Click();
+  tab.click("Button1");
   EXPECT_EQ(lastRequest().wire, (Bytes{0x68, 0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x68, 0x0A, 0x06, 0x78, 0x56, 0x34,
                                        0x33, 0x33, 0x33, 0x11, 0x16}));
   EXPECT_EQ(messages(), std::vector<std::string>{"Operate successful!!"});
@@ -361,14 +361,14 @@ TEST_F(Identity, SetIdSendsTheNewAddressToTheBroadcastAddress) {
 
 TEST_F(Identity, SetIdWithAnEmptyFieldSendsSixZeroBytes) {
   form.meterId = "";
-  tab.Button1Click();
+  tab.click("Button1");
   EXPECT_EQ(lastRequest().data, Bytes(6, 0x00));
   EXPECT_EQ(meter.address(), "000000000000");
 }
 
 TEST_F(Identity, ReadIdPutsTheMeterNumberIntoTheField) {
   form.meterId = "";
-  tab.Button2Click();
+  tab.click("Button2");
   EXPECT_EQ(lastRequest().wire,
             (Bytes{0x68, 0x99, 0x99, 0x99, 0x99, 0x99, 0x99, 0x68, 0x01, 0x02, 0x65, 0xF3, 0xC1, 0x16}));
   EXPECT_EQ(form.meterId, "000000012345");
@@ -378,7 +378,7 @@ TEST_F(Identity, ReadIdPutsTheMeterNumberIntoTheField) {
 TEST_F(Identity, AFailedReadIdKeepsThePreviousMeterId) {
   meter.setFaults({.silent = true});
   form.meterId = "000000012345";
-  tab.Button2Click();
+  tab.click("Button2");
   EXPECT_EQ(form.meterId, "000000012345");
   EXPECT_EQ(messages(), std::vector<std::string>{"Communication failed!!"});
 }
@@ -386,8 +386,8 @@ TEST_F(Identity, AFailedReadIdKeepsThePreviousMeterId) {
 TEST_F(Identity, AnAnswerFromTheMetersOwnAddressIsNoAnswer) {
   meter.setBroadcastReplyAddress(std::nullopt);
   form.meterId = "777";
-  tab.Button2Click();
-  tab.Button1Click();
+  tab.click("Button2");
+  tab.click("Button1");
   EXPECT_EQ(form.meterId, "777");
   EXPECT_EQ(messages(), (std::vector<std::string>{"Communication failed!!", "Communication failed!!"}));
 }
@@ -395,8 +395,8 @@ TEST_F(Identity, AnAnswerFromTheMetersOwnAddressIsNoAnswer) {
 TEST_F(Identity, BothOpenTheLocalPortEvenForRemote) {
   goRemote();
   form.port = "/dev/nonexistent-port";
-  tab.Button1Click();
-  tab.Button2Click();
+  tab.click("Button1");
+  tab.click("Button2");
   EXPECT_EQ(warnings(), (std::vector<std::string>(2, "Serial port open failed")));
   EXPECT_EQ(meter.requestCount(), 0u);
   EXPECT_EQ(form.meterId, "12345");

@@ -24,21 +24,21 @@ class Status : public PageTest {
 
 TEST_F(Status, EachWordListsItsKnownBitsInOrder) {
   struct Case {
-    void (StatusPage::*handler)();
+    const char* button;
     uint16_t di;
     uint8_t status;
     Rows rows;
   };
   const Case cases[] = {
-      {&StatusPage::BitBtn16Click,
+      {"BitBtn16",
        0xC020,
        0x00,
        {{"3.6V Battery Alarm", "Normal"}, {"Active power", "Positive"}, {"Reactive power", "Positive"}}},
-      {&StatusPage::BitBtn16Click,
+      {"BitBtn16",
        0xC020,
        0x34,
        {{"3.6V Battery Alarm", "Owe"}, {"Active power", "Reverse"}, {"Reactive power", "Reverse"}}},
-      {&StatusPage::BitBtn19Click,
+      {"BitBtn19",
        0xC021,
        0xFF,
        {{"Illegal out-of-the-box state", "Out"},
@@ -48,7 +48,7 @@ TEST_F(Status, EachWordListsItsKnownBitsInOrder) {
         {"Maximum voltage assessment", "Overload"},
         {"Remaining electricity", "Warning"},
         {"Overload alarm", "Overload"}}},
-      {&StatusPage::BitBtn26Click,
+      {"BitBtn26",
        0xC026,
        0x01,
        {{"Last operation", "Relay on"},
@@ -62,7 +62,7 @@ TEST_F(Status, EachWordListsItsKnownBitsInOrder) {
     tab.BitBtn29Click();
     tab.grid().append({"", ""});
     meter.setValue(c.di, {c.status});
-    (tab.*c.handler)();
+    tab.click(c.button);
     EXPECT_EQ(gridRows(), c.rows) << std::hex << c.di << " " << int(c.status);
     EXPECT_EQ(lastRequest().data, (Bytes{static_cast<uint8_t>(c.di & 0xFF), 0xC0}));
   }
@@ -71,8 +71,8 @@ TEST_F(Status, EachWordListsItsKnownBitsInOrder) {
 
 TEST_F(Status, RepeatedReadsAppendUntilCleared) {
   meter.setValue(0xC020, {0x00});
-  tab.BitBtn16Click();
-  tab.BitBtn16Click();
+  tab.click("BitBtn16");
+  tab.click("BitBtn16");
   EXPECT_EQ(tab.grid().size(), 7u);
   tab.BitBtn29Click();
   EXPECT_EQ(tab.grid().size(), 0u);
@@ -81,10 +81,10 @@ TEST_F(Status, RepeatedReadsAppendUntilCleared) {
 TEST_F(Status, ARefusedOrEmptyReplyAddsNoRow) {
   meter.setValue(0xC020, {0x00});
   meter.setFaults({.refuseDi = 0xC020});
-  tab.BitBtn16Click();
+  tab.click("BitBtn16");
   meter.setFaults({});
   meter.setValue(0xC021, {});  // echoes the identifier without the status byte
-  tab.BitBtn19Click();
+  tab.click("BitBtn19");
   EXPECT_EQ(tab.grid().size(), 1u);
   EXPECT_EQ(messages(), (std::vector<std::string>(2, "Communication failed!!")));
 }
@@ -93,39 +93,39 @@ TEST_F(Status, RemoteStatusReadsStillOpenTheLocalPort) {
   meter.setValue(0xC020, {0x00});
   goRemote();
   form.port = "/dev/nonexistent-port";
-  tab.BitBtn16Click();
+  tab.click("BitBtn16");
   EXPECT_EQ(warnings(), std::vector<std::string>{"Serial port open failed"});
   EXPECT_EQ(meter.requestCount(), 0u);
 }
 
 TEST_F(Status, RelayCommandsSwitchTheRelayTheStatusWordShows) {
-  tab.BitBtn27Click();
+  tab.click("BitBtn27");
   EXPECT_EQ(lastRequest().wire, (Bytes{0x68, 0x45, 0x23, 0x01, 0x00, 0x00, 0x00, 0x68, 0x04, 0x06, 0x6F, 0xF3, 0x33,
                                        0x37, 0xB5, 0x64, 0x28, 0x16}));
   EXPECT_EQ(meter.value(0xC026), Bytes{0x00});
-  tab.BitBtn28Click();
+  tab.click("BitBtn28");
   EXPECT_EQ(lastRequest().data, setData(0x3D, 0xC0, {}));
   EXPECT_EQ(meter.value(0xC026), Bytes{0x09});
   meter.setFaults({.refuseDi = 0xC03D});
-  tab.BitBtn28Click();
+  tab.click("BitBtn28");
   EXPECT_EQ(messages(), (std::vector<std::string>{"Operate successful!!", "Operate successful!!", "Operate failed!!"}));
 }
 
 TEST_F(Status, RelayCommandsCheckThePasswordFirst) {
   form.password = " 31820 ";
-  EXPECT_THROW(tab.BitBtn28Click(), SetupError);
+  EXPECT_THROW(tab.click("BitBtn28"), SetupError);
   EXPECT_EQ(meter.requestCount(), 0u);
   EXPECT_EQ(ui.events, std::vector<std::string>{"enable BitBtn28"});
 }
 
 TEST_F(Status, TheOpenBoxClearSendsFiveBytesAndWantsControl92) {
   meter.setValue(0xC021, {0x01});
-  tab.BitBtn31Click();
+  tab.click("BitBtn31");
   EXPECT_EQ(lastRequest().wire, (Bytes{0x68, 0x45, 0x23, 0x01, 0x00, 0x00, 0x00, 0x68, 0x12, 0x05, 0x33, 0x37, 0xB5,
                                        0x64, 0x34, 0x07, 0x16}));
   EXPECT_EQ(meter.value(0xC021), Bytes{0x00});
   meter.setHandler(0x12, [](const sim::Request&) { return std::optional<std::pair<uint8_t, Bytes>>({0x84, {}}); });
-  tab.BitBtn31Click();
+  tab.click("BitBtn31");
   EXPECT_EQ(messages(), (std::vector<std::string>{"Operate successful!!", "Communication failed!!"}));
 }
 
@@ -138,26 +138,26 @@ class Prepayment : public PageTest {
 
 TEST_F(Prepayment, ReadsShowTheRegistersDigits) {
   struct Case {
-    void (PrepaymentPage::*handler)();
+    const char* button;
     uint16_t di;
     Bytes value;
     const char* field;
     const char* shown;
   };
   const Case cases[] = {
-      {&PrepaymentPage::BitBtn30Click, 0x9F1F, {0x50, 0x34, 0x12, 0x00}, "MaskEdit1", "001234.50"},
-      {&PrepaymentPage::BitBtn35Click, 0x9F20, {0x50, 0x00}, "MaskEdit2", "0050"},
-      {&PrepaymentPage::BitBtn37Click, 0x9F22, {0x10, 0x00}, "MaskEdit3", "0010"},
-      {&PrepaymentPage::BitBtn39Click, 0x9F23, {0x50, 0x34, 0x12, 0x00}, "MaskEdit4", "001234.50"},
-      {&PrepaymentPage::BitBtn39Click, 0x9F23, {0x50, 0x34, 0x12, 0x80}, "MaskEdit4", "-01234.50"},
+      {"BitBtn30", 0x9F1F, {0x50, 0x34, 0x12, 0x00}, "MaskEdit1", "001234.50"},
+      {"BitBtn35", 0x9F20, {0x50, 0x00}, "MaskEdit2", "0050"},
+      {"BitBtn37", 0x9F22, {0x10, 0x00}, "MaskEdit3", "0010"},
+      {"BitBtn39", 0x9F23, {0x50, 0x34, 0x12, 0x00}, "MaskEdit4", "001234.50"},
+      {"BitBtn39", 0x9F23, {0x50, 0x34, 0x12, 0x80}, "MaskEdit4", "-01234.50"},
       // The top byte's digits stay part of a negative value.
-      {&PrepaymentPage::BitBtn39Click, 0x9F23, {0x50, 0x34, 0x12, 0x81}, "MaskEdit4", "-11234.50"},
-      {&PrepaymentPage::BitBtn39Click, 0x9F23, {0x50, 0x34, 0x12, 0x95}, "MaskEdit4", "-151234.50"},
-      {&PrepaymentPage::BitBtn41Click, 0x9F21, {0x05}, "MaskEdit5", "05"},
+      {"BitBtn39", 0x9F23, {0x50, 0x34, 0x12, 0x81}, "MaskEdit4", "-11234.50"},
+      {"BitBtn39", 0x9F23, {0x50, 0x34, 0x12, 0x95}, "MaskEdit4", "-151234.50"},
+      {"BitBtn41", 0x9F21, {0x05}, "MaskEdit5", "05"},
   };
   for (const Case& c : cases) {
     meter.setValue(c.di, c.value);
-    (tab.*c.handler)();
+    tab.click(c.button);
     EXPECT_EQ(page.text(c.field), c.shown) << c.shown;
   }
   EXPECT_EQ(messages(), std::vector<std::string>(std::size(cases), "Operate successful!!"));
@@ -165,20 +165,20 @@ TEST_F(Prepayment, ReadsShowTheRegistersDigits) {
 
 TEST_F(Prepayment, SetsTakeTheirDigitsByPosition) {
   struct Case {
-    void (PrepaymentPage::*handler)();
+    const char* button;
     const char* field;
     const char* text;
     Bytes data;
   };
   const Case cases[] = {
-      {&PrepaymentPage::BitBtn32Click, "MaskEdit1", "000125.50", setData(0x1F, 0x9F, {0x50, 0x25, 0x01, 0x00})},
-      {&PrepaymentPage::BitBtn36Click, "MaskEdit2", "0050", setData(0x20, 0x9F, {0x50, 0x00})},
-      {&PrepaymentPage::BitBtn38Click, "MaskEdit3", "0030", setData(0x22, 0x9F, {0x30, 0x00})},
-      {&PrepaymentPage::BitBtn42Click, "MaskEdit5", " 5", setData(0x21, 0x9F, {0x00})},
+      {"BitBtn32", "MaskEdit1", "000125.50", setData(0x1F, 0x9F, {0x50, 0x25, 0x01, 0x00})},
+      {"BitBtn36", "MaskEdit2", "0050", setData(0x20, 0x9F, {0x50, 0x00})},
+      {"BitBtn38", "MaskEdit3", "0030", setData(0x22, 0x9F, {0x30, 0x00})},
+      {"BitBtn42", "MaskEdit5", " 5", setData(0x21, 0x9F, {0x00})},
   };
   for (const Case& c : cases) {
     page.setText(c.field, c.text);
-    (tab.*c.handler)();
+    tab.click(c.button);
     EXPECT_EQ(lastRequest().data, c.data) << c.text;
     EXPECT_EQ(page.text(c.field), c.text);
   }
@@ -186,7 +186,7 @@ TEST_F(Prepayment, SetsTakeTheirDigitsByPosition) {
 
 TEST_F(Prepayment, AnEmptyEditEndsASetSilently) {
   form.port = "/dev/nonexistent-port";
-  tab.BitBtn32Click();
+  tab.click("BitBtn32");
   EXPECT_TRUE(ui.events.empty());
   EXPECT_EQ(meter.requestCount(), 0u);
 }
@@ -195,7 +195,7 @@ TEST_F(Prepayment, ARefusedReadLeavesTheEditsText) {
   meter.setValue(0x9F1F, {0x50, 0x34, 0x12, 0x00});
   meter.setFaults({.refuseDi = 0x9F1F});
   page.setText("MaskEdit1", "000001.00");
-  tab.BitBtn30Click();
+  tab.click("BitBtn30");
   EXPECT_EQ(page.text("MaskEdit1"), "000001.00");
   EXPECT_EQ(messages(), std::vector<std::string>{"Communication failed!!"});
 }
@@ -203,11 +203,11 @@ TEST_F(Prepayment, ARefusedReadLeavesTheEditsText) {
 TEST_F(Prepayment, ReadsOpenTheLocalPortWhateverTheChannel) {
   meter.setValue(0x9F21, {0x05});
   goRemote();
-  tab.BitBtn41Click();  // the local port opens; the exchange goes remote
+  tab.click("BitBtn41");  // the local port opens; the exchange goes remote
   EXPECT_EQ(page.text("MaskEdit5"), "05");
   EXPECT_FALSE(portOpen());
   form.port = "/dev/nonexistent-port";
-  tab.BitBtn41Click();
+  tab.click("BitBtn41");
   EXPECT_EQ(warnings(), std::vector<std::string>{"Serial port open failed"});
 }
 

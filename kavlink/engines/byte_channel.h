@@ -19,13 +19,17 @@ class ByteChannel {
 
   virtual void write(const void* bytes, size_t length) = 0;
   void write(std::string_view bytes) { write(bytes.data(), bytes.size()); }
-  // Bytes waiting, or 0 after timeoutMs of silence or a stop.
+  // Bytes waiting, or 0 after timeoutMs of silence, a stop, or a line that has ended.
   virtual uint32_t waitForInput(uint32_t timeoutMs) = 0;
+  // Bytes waiting now; neither waits nor lets anything else run (safe inside an event
+  // of the port itself).
+  virtual uint32_t available() = 0;
   // Up to length bytes of what is waiting, without waiting.
   virtual size_t read(void* buffer, size_t length) = 0;
   // Drops whatever the line holds from earlier exchanges.
   virtual void purge() = 0;
-  // The open line takes the new rate at once; throws when it cannot.
+  // The open line takes the new rate at once; throws when it cannot. A line without a
+  // rate ignores it.
   virtual void setRate(int32_t rate) = 0;
   virtual void sleepMs(uint32_t ms) = 0;
 };
