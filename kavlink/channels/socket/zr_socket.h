@@ -59,6 +59,8 @@ class CZrSocket final : public zr::com::ComObject<CZrSocket, zr::com::DispatchIm
   // Recv for a caller of this module: up to length bytes of what the client socket holds,
   // into the given buffer, whatever BufferSize says; -1 with the last error set.
   LONG ReceiveInto(void* buffer, size_t length);
+  // Send for a caller of this module: the whole buffer, or false with the last error set.
+  bool SendFrom(const void* bytes, size_t length);
   // The fixed text of the current last error code; static, never freed by the caller.
   const char* ErrorText() const;
   // The fixed text of any code.
