@@ -17,6 +17,9 @@ namespace zr::net {
 namespace {
 
 constexpr int kEventsPerWait = 64;
+// How long a listening socket that found no descriptor for a connection is left alone,
+// unless a socket of the port is closed before.
+constexpr auto kRest = std::chrono::milliseconds(50);
 
 using Op = CompletionPort::Operation;
 
@@ -43,8 +46,11 @@ bool isRead(Op::Kind k) { return k == Op::Kind::Accept || k == Op::Kind::Receive
 
 bool wouldBlock(int err) { return err == EAGAIN || err == EWOULDBLOCK; }
 
-// What one attempt at an operation came to.
-enum class Outcome { Done, WouldBlock, Retry };
+// What one attempt at an operation came to. Rest: the system has no room for it now (out
+// of descriptors), and the socket stays readable: it is left alone for a while.
+enum class Outcome { Done, WouldBlock, Retry, Rest };
+
+bool outOfRoom(int err) { return err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM; }
 
 }  // namespace
 
@@ -58,6 +64,12 @@ struct CompletionPort::Worker {
   // What this turn's one read brought and the receives have not been given yet.
   char* held = nullptr;
   size_t heldBytes = 0;
+  // Listening sockets that ran out of descriptors, each with when it is watched again; only
+  // this worker's thread touches them. restingCount mirrors their number for the others,
+  // which set wakeResting when a socket's close frees a descriptor.
+  std::vector<std::pair<SocketPtr, std::chrono::steady_clock::time_point>> resting;
+  std::atomic<size_t> restingCount{0};
+  std::atomic<bool> wakeResting{false};
 
   // None when it cannot grow that far: the receive then fails, not the worker.
   char* lend(size_t size) {
@@ -92,6 +104,7 @@ class CompletionPort::Socket : public std::enable_shared_from_this<Socket> {
   uint32_t watching = 0;  // the events asked of the worker's epoll set; 0: not in it
   bool inTurn = false;    // its worker is on it and looks at everything before it leaves
   bool closing = false;
+  bool resting = false;     // its reads are not watched for a while (see kRest)
   bool sendsFirst = false;  // closing once the queued sends are out
   bool dead = false;
 
@@ -110,6 +123,9 @@ Outcome CompletionPort::Socket::performRead(Worker& w, Op* op, size_t& bytes, in
         op->accepted = static_cast<int>(n);
         return Outcome::Done;
       }
+      // The connection stays in the backlog and the socket readable: trying again at once
+      // would only spin.
+      if (outOfRoom(errno)) return Outcome::Rest;
       break;
     case Op::Kind::Receive:
       n = ::recv(fd, op->buffer, op->size, 0);
@@ -282,8 +298,8 @@ void CompletionPort::watch(Socket* s) {
   // Under s->mutex. Level-triggered: what is left unread is reported again after the
   // other sockets' turns, the peer's end included.
   if (s->dead || (s->closing && !s->sendsFirst)) return;
-  const uint32_t want =
-      (s->reads.empty() || s->closing ? 0u : uint32_t{EPOLLIN | EPOLLRDHUP}) | (s->sends.empty() ? 0u : EPOLLOUT);
+  const uint32_t want = (s->reads.empty() || s->closing || s->resting ? 0u : uint32_t{EPOLLIN | EPOLLRDHUP}) |
+                        (s->sends.empty() ? 0u : EPOLLOUT);
   if (want == s->watching) return;
   epoll_event ev{};
   ev.events = want;
@@ -368,6 +384,13 @@ void CompletionPort::retire(Socket* s, std::unique_lock<std::mutex>& lock) {
   s->watching = 0;
   ::close(std::exchange(s->fd, -1));
   lock.unlock();
+  // The descriptor just freed may be what a resting listener waits for.
+  for (auto& w : workers_) {
+    if (w->restingCount.load(std::memory_order_acquire) == 0) continue;
+    w->wakeResting.store(true);
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(w->wake, &one, sizeof(one));
+  }
   if (retired_ && !stopping()) retired_(s->key);
   const std::shared_ptr<void> key = std::move(s->keyRef);
   SocketPtr last;
@@ -466,8 +489,12 @@ void CompletionPort::turn(Worker& w, Socket* s, uint32_t events) {
           readable = false;
           continue;
         }
-        // As above; a failed accept waits for the next report too, so that running out of
-        // descriptors does not spin here.
+        if (o == Outcome::Rest && rest(w, s)) {
+          readable = false;
+          continue;
+        }
+        if (o == Outcome::Rest) error = WSA_NOT_ENOUGH_MEMORY;
+        // As above; a failed accept waits for the next report too.
         if ((bytes < op->size && op->kind == Op::Kind::Receive) || error != 0) readable = false;
       }
       s->reads.pop();
@@ -484,10 +511,48 @@ void CompletionPort::turn(Worker& w, Socket* s, uint32_t events) {
   watch(s);
 }
 
+bool CompletionPort::rest(Worker& w, Socket* s) {
+  // Under s->mutex, in its worker's turn: watch leaves its reads out when the turn ends.
+  try {
+    w.resting.emplace_back(s->shared_from_this(), std::chrono::steady_clock::now() + kRest);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  w.restingCount.store(w.resting.size(), std::memory_order_release);
+  s->resting = true;
+  return true;
+}
+
+void CompletionPort::wakeRested(Worker& w) {
+  const bool all = w.wakeResting.exchange(false);
+  const auto now = std::chrono::steady_clock::now();
+  for (size_t i = 0; i < w.resting.size();) {
+    if (!all && w.resting[i].second > now) {
+      ++i;
+      continue;
+    }
+    const SocketPtr s = std::move(w.resting[i].first);
+    w.resting[i] = std::move(w.resting.back());
+    w.resting.pop_back();
+    std::lock_guard lock(s->mutex);
+    s->resting = false;
+    if (!s->inTurn) watch(s.get());
+  }
+  w.restingCount.store(w.resting.size(), std::memory_order_release);
+}
+
+int CompletionPort::waitTimeout(const Worker& w) {
+  if (w.resting.empty()) return -1;
+  auto first = w.resting.front().second;
+  for (const auto& r : w.resting) first = std::min(first, r.second);
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(first - std::chrono::steady_clock::now());
+  return static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
+}
+
 void CompletionPort::run(Worker* w, std::shared_ptr<void> keepAlive) {
   epoll_event events[kEventsPerWait];
   while (!stopping()) {
-    int n = ::epoll_wait(w->epoll, events, kEventsPerWait, -1);
+    int n = ::epoll_wait(w->epoll, events, kEventsPerWait, waitTimeout(*w));
     if (n < 0) {
       if (errno == EINTR) continue;
       break;
@@ -503,6 +568,7 @@ void CompletionPort::run(Worker* w, std::shared_ptr<void> keepAlive) {
       turn(*w, static_cast<Socket*>(token), events[i].events);
     }
     if (closes && !stopping()) takeCloses(*w);
+    if (!w->resting.empty() && !stopping()) wakeRested(*w);
   }
   {
     std::lock_guard lock(threadsMutex_);

@@ -14,6 +14,10 @@
 // for received data is taken while data is there, not for every idle socket. One read per
 // turn takes as much as the turn's receives can hold, and they are handed it in order.
 //
+// A listening socket whose accept finds no descriptor (or no memory) for the connection is
+// not watched for a short while, or until another socket of the port is closed; the accept
+// stays queued and the connection waits in the backlog meanwhile.
+//
 // Errors are Winsock codes (net/wsa_error.h). An operation on a socket that is closed
 // completes with WSA_OPERATION_ABORTED.
 //
@@ -125,6 +129,9 @@ class CompletionPort {
   void takeCloses(Worker& w);
   void watch(Socket* s);
   void retire(Socket* s, std::unique_lock<std::mutex>& lock);
+  bool rest(Worker& w, Socket* s);
+  void wakeRested(Worker& w);
+  static int waitTimeout(const Worker& w);
 
   int readsPerTurn_ = 1;
   int stop_ = -1;  // never drained: wakes every worker once stopping
