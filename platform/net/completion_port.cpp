@@ -217,13 +217,17 @@ CompletionPort::~CompletionPort() {
     }
   }
   workers_.clear();
-  if (stop_ >= 0) ::close(stop_);
+  for (int fd : {stop_, ended_fd_}) {
+    if (fd >= 0) ::close(fd);
+  }
 }
 
 int CompletionPort::open(int readsPerTurn) {
   readsPerTurn_ = std::max(1, readsPerTurn);
   stop_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  return stop_ < 0 ? wsaFromErrno(errno) : 0;
+  if (stop_ < 0) return wsaFromErrno(errno);
+  ended_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  return ended_fd_ < 0 ? wsaFromErrno(errno) : 0;
 }
 
 int CompletionPort::startWorkers(int threads, Completion completion, std::shared_ptr<void> keepAlive, Retired retired) {
@@ -572,7 +576,10 @@ void CompletionPort::run(Worker* w, std::shared_ptr<void> keepAlive) {
   }
   {
     std::lock_guard lock(threadsMutex_);
-    --running_;
+    if (--running_ == 0 && ended_fd_ >= 0) {
+      const uint64_t one = 1;
+      [[maybe_unused]] ssize_t n = ::write(ended_fd_, &one, sizeof(one));
+    }
   }
   ended_.notify_all();
   // The last thing this thread does: it may end the port's life.

@@ -115,6 +115,9 @@ class CompletionPort {
   // have.
   bool waitStopped(int timeoutMs);
   bool stopping() const { return stopping_.load(std::memory_order_acquire); }
+  // Readable once the last worker has ended (after open; -1 before), so that a thread can
+  // wait for that among other things.
+  int endedFd() const { return ended_fd_; }
   // True on a worker thread of this port.
   bool onWorker();
   // Waits for the threads of the workers but the calling one to be gone (after
@@ -134,7 +137,8 @@ class CompletionPort {
   static int waitTimeout(const Worker& w);
 
   int readsPerTurn_ = 1;
-  int stop_ = -1;  // never drained: wakes every worker once stopping
+  int stop_ = -1;      // never drained: wakes every worker once stopping
+  int ended_fd_ = -1;  // never drained: every worker has ended
   Completion completion_;
   Retired retired_;
   std::atomic<bool> stopping_{false};
