@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <limits>
 #include <new>
 #include <utility>
 
@@ -45,6 +46,11 @@ struct OpQueue {
 bool isRead(Op::Kind k) { return k == Op::Kind::Accept || k == Op::Kind::Receive || k == Op::Kind::ReceiveFrom; }
 
 bool wouldBlock(int err) { return err == EAGAIN || err == EWOULDBLOCK; }
+
+// The port and worker whose thread this is: a socket attached from a completion stays on
+// the worker that made it.
+thread_local const void* tPort = nullptr;
+thread_local void* tWorker = nullptr;
 
 // What one attempt at an operation came to. Rest: the system has no room for it now (out
 // of descriptors), and the socket stays readable: it is left alone for a while.
@@ -104,7 +110,11 @@ class CompletionPort::Socket : public std::enable_shared_from_this<Socket> {
   uint32_t watching = 0;  // the events asked of the worker's epoll set; 0: not in it
   bool inTurn = false;    // its worker is on it and looks at everything before it leaves
   bool closing = false;
-  bool resting = false;     // its reads are not watched for a while (see kRest)
+  bool resting = false;  // its reads are not watched for a while (see kRest)
+  // In every worker's set, edge-triggered and exclusive (a listening socket): whichever
+  // worker the kernel wakes takes the turn. again: an edge came while another had it.
+  bool shared = false;
+  bool again = false;
   bool sendsFirst = false;  // closing once the queued sends are out
   bool dead = false;
 
@@ -263,7 +273,7 @@ bool CompletionPort::onWorker() {
   return std::find(ids_.begin(), ids_.end(), std::this_thread::get_id()) != ids_.end();
 }
 
-CompletionPort::SocketPtr CompletionPort::attach(int fd, std::shared_ptr<void> key, int& error) {
+CompletionPort::SocketPtr CompletionPort::attach(int fd, std::shared_ptr<void> key, int& error, bool shared) {
   error = 0;
   if (workers_.empty()) {
     error = WSAENOTSOCK;
@@ -281,7 +291,18 @@ CompletionPort::SocketPtr CompletionPort::attach(int fd, std::shared_ptr<void> k
   s->fd = fd;
   s->key = key.get();
   s->keyRef = std::move(key);
-  s->worker = workers_[nextWorker_.fetch_add(1, std::memory_order_relaxed) % workers_.size()].get();
+  s->shared = shared;
+  if (shared) {
+    std::lock_guard lock(threadsMutex_);
+    try {
+      sharedRetired_.reserve(sharedRetired_.size() + 1);
+    } catch (const std::bad_alloc&) {
+      error = WSA_NOT_ENOUGH_MEMORY;
+      return nullptr;  // closes fd
+    }
+  }
+  auto* here = tPort == this ? static_cast<Worker*>(tWorker) : nullptr;
+  s->worker = here ? here : workers_[nextWorker_.fetch_add(1, std::memory_order_relaxed) % workers_.size()].get();
   std::lock_guard lock(s->worker->mutex);
   try {
     s->worker->live.emplace(s.get(), s);
@@ -302,6 +323,20 @@ void CompletionPort::watch(Socket* s) {
   // Under s->mutex. Level-triggered: what is left unread is reported again after the
   // other sockets' turns, the peer's end included.
   if (s->dead || (s->closing && !s->sendsFirst)) return;
+  if (s->shared) {
+    const bool want = !s->reads.empty() && !s->closing && !s->resting;
+    if (want == (s->watching != 0)) return;
+    epoll_event ev{};
+    ev.events = EPOLLIN | EPOLLEXCLUSIVE | EPOLLET;
+    ev.data.ptr = s;
+    if (!want) {
+      unwatch(s);
+      return;
+    }
+    for (auto& w : workers_) ::epoll_ctl(w->epoll, EPOLL_CTL_ADD, s->fd, &ev);
+    s->watching = ev.events;
+    return;
+  }
   const uint32_t want = (s->reads.empty() || s->closing || s->resting ? 0u : uint32_t{EPOLLIN | EPOLLRDHUP}) |
                         (s->sends.empty() ? 0u : EPOLLOUT);
   if (want == s->watching) return;
@@ -384,8 +419,7 @@ void CompletionPort::retire(Socket* s, std::unique_lock<std::mutex>& lock) {
   // No worker performs anything on the descriptor once it is dead, so its number can be
   // given to another socket at once.
   s->dead = true;
-  if (s->watching) ::epoll_ctl(s->worker->epoll, EPOLL_CTL_DEL, s->fd, nullptr);
-  s->watching = 0;
+  unwatch(s);
   ::close(std::exchange(s->fd, -1));
   lock.unlock();
   // The descriptor just freed may be what a resting listener waits for.
@@ -406,6 +440,23 @@ void CompletionPort::retire(Socket* s, std::unique_lock<std::mutex>& lock) {
       s->worker->live.erase(it);
     }
   }
+  if (last && s->shared) {
+    // Another worker may still hold an event that names it: it stays until the port goes
+    // (its place was reserved when it was attached).
+    std::lock_guard guard(threadsMutex_);
+    sharedRetired_.push_back(std::move(last));
+  }
+}
+
+void CompletionPort::unwatch(Socket* s) {
+  // Under s->mutex.
+  if (!s->watching) return;
+  if (s->shared) {
+    for (auto& w : workers_) ::epoll_ctl(w->epoll, EPOLL_CTL_DEL, s->fd, nullptr);
+  } else {
+    ::epoll_ctl(s->worker->epoll, EPOLL_CTL_DEL, s->fd, nullptr);
+  }
+  s->watching = 0;
 }
 
 void CompletionPort::takeCloses(Worker& w) {
@@ -424,11 +475,17 @@ void CompletionPort::takeCloses(Worker& w) {
 void CompletionPort::turn(Worker& w, Socket* s, uint32_t events) {
   std::unique_lock lock(s->mutex);
   if (s->dead) return;
+  if (s->inTurn) {
+    s->again = true;  // another worker has it, and looks again before it leaves
+    return;
+  }
   s->inTurn = true;
   w.heldBytes = 0;
   bool readable = (events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0;
   bool writable = (events & (EPOLLOUT | EPOLLHUP | EPOLLERR)) != 0;
-  int reads = readsPerTurn_;
+  // An edge-triggered socket is read until it would block: no other report may come.
+  int reads = s->shared ? std::numeric_limits<int>::max() : readsPerTurn_;
+  bool drained = false;
   while (!stopping()) {
     Op* op = nullptr;
     size_t bytes = 0;
@@ -491,10 +548,12 @@ void CompletionPort::turn(Worker& w, Socket* s, uint32_t events) {
         if (o == Outcome::Retry) continue;
         if (o == Outcome::WouldBlock) {
           readable = false;
+          drained = true;
           continue;
         }
         if (o == Outcome::Rest && rest(w, s)) {
           readable = false;
+          drained = true;
           continue;
         }
         if (o == Outcome::Rest) error = WSA_NOT_ENOUGH_MEMORY;
@@ -503,6 +562,10 @@ void CompletionPort::turn(Worker& w, Socket* s, uint32_t events) {
       }
       s->reads.pop();
       --reads;
+    } else if (s->again) {
+      s->again = false;
+      readable = true;
+      continue;
     } else {
       break;
     }
@@ -512,6 +575,9 @@ void CompletionPort::turn(Worker& w, Socket* s, uint32_t events) {
   }
   s->inTurn = false;
   w.heldBytes = 0;  // a receive not posted again: its connection is closing
+  // Left before it would block (nothing to read into, or a failed read): no edge reports
+  // what is waiting, so it goes out of the sets and in again, which reports it.
+  if (s->shared && !drained && !s->dead) unwatch(s);
   watch(s);
 }
 
@@ -554,6 +620,8 @@ int CompletionPort::waitTimeout(const Worker& w) {
 }
 
 void CompletionPort::run(Worker* w, std::shared_ptr<void> keepAlive) {
+  tPort = this;
+  tWorker = w;
   epoll_event events[kEventsPerWait];
   while (!stopping()) {
     int n = ::epoll_wait(w->epoll, events, kEventsPerWait, waitTimeout(*w));

@@ -107,7 +107,7 @@ LONG SocketServer::start() {
       return fail(made.error);
   }
   int error = 0;
-  listening_->socket = port_.attach(made.fd, listening_, error);
+  listening_->socket = port_.attach(made.fd, listening_, error, isStream());
   if (!listening_->socket) return fail(kErrPort);
   try {
     if (isStream()) listening_->accepts.resize(static_cast<size_t>(settings_.overlapped));
