@@ -7,9 +7,12 @@
 // (reads in their queue, sends in theirs), and no other worker is woken for it. A
 // connection stays with the worker that accepted it: the kernel wakes a waiting worker for
 // a new connection, so connections gather on as few workers as keep up with them, and a
-// message rarely has to wake a thread of its own. Sockets are level-triggered: a worker does a bounded amount of work
-// on one socket per wake-up and comes back to it after the others that are ready, so a socket that always has more data
-// cannot keep its worker from the rest. A socket with nothing posted is not in the set at all.
+// message rarely has to wake a thread of its own (each wake-up costs more than the
+// message). Sockets are level-triggered: a worker does a bounded amount of work on one
+// socket per wake-up and comes back to it after the others that are ready, so a socket
+// that always has more data cannot keep its worker from the rest. A socket with nothing
+// posted is not in the set at all. A shared (listening) socket is in every set,
+// edge-triggered and exclusive, and is accepted from until it would block.
 //
 // A receive posted without a buffer is given the worker's own for its completion: memory
 // for received data is taken while data is there, not for every idle socket. One read per
