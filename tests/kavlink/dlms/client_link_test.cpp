@@ -10,8 +10,8 @@
 
 #include "dlms/hdlc.h"
 #include "dlms_client_host.h"
-#include "reply_frames.h"
 #include "sim/pty_pair.h"
+#include "support/hdlc_frames.h"
 
 using namespace dlmstest;
 using namespace kavlink;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "dlms/cosem_apdu.h"
-#include "reply_frames.h"
+#include "support/hdlc_frames.h"
 
 using namespace kavlink;
 using Bytes = std::vector<uint8_t>;
