@@ -104,6 +104,7 @@ constexpr uint8_t kBerServiceUser = 0xA1;
 constexpr uint8_t kBerServiceProvider = 0xA2;
 // A field's length (3), then a one-byte INTEGER: its tag (2) and length (1).
 constexpr uint8_t kAareIntegerHeader[] = {0x03, 0x02, 0x01};
+
 // The AARQ's lengths are one-byte BER lengths: 46 + the password must stay below 128.
 constexpr int kMaxPasswordBytes = 127 - 46;
 // A list count travels in one byte.
