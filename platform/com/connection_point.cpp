@@ -9,7 +9,7 @@ ConnectionPoint::~ConnectionPoint() {
 }
 
 bool ConnectionPoint::hasSinks() const {
-  std::lock_guard lock(mutex_);
+  std::shared_lock lock(mutex_);
   return !sinks_.empty();
 }
 
@@ -72,25 +72,39 @@ HRESULT ConnectionPoint::EnumConnections(void** enumerator) {
 }
 
 HRESULT ConnectionPoint::fire(DISPID id, std::vector<VARIANT>& args) {
-  std::vector<IDispatch*> targets;
+  std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+  return fireReversed(id, reversed.data(), static_cast<UINT>(reversed.size()));
+}
+
+HRESULT ConnectionPoint::fireReversed(DISPID id, VARIANT* reversed, UINT count) {
+  // A point has a sink or two: their list is copied onto the stack, not the heap.
+  constexpr size_t kOnStack = 4;
+  IDispatch* onStack[kOnStack];
+  std::vector<IDispatch*> more;
+  IDispatch** targets = onStack;
+  size_t n = 0;
   {
-    std::lock_guard lock(mutex_);
-    for (auto& s : sinks_) {
-      s.second->AddRef();
-      targets.push_back(s.second);
+    std::shared_lock lock(mutex_);
+    n = sinks_.size();
+    if (n > kOnStack) {
+      more.resize(n);
+      targets = more.data();
+    }
+    for (size_t i = 0; i < n; ++i) {
+      sinks_[i].second->AddRef();
+      targets[i] = sinks_[i].second;
     }
   }
-  if (targets.empty()) return S_OK;
+  if (n == 0) return S_OK;
   owner_->AddRef();  // a sink may release the source from inside its handler
-  std::vector<VARIANT> reversed(args.rbegin(), args.rend());
   HRESULT h = S_OK;
-  for (IDispatch* sink : targets) {
-    DISPPARAMS dp{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+  for (size_t i = 0; i < n; ++i) {
+    DISPPARAMS dp{reversed, nullptr, count, 0};
     VARIANT result;
     VariantInit(&result);
-    h = sink->Invoke(id, GUID_NULL, 0, DISPATCH_METHOD, &dp, &result, nullptr, nullptr);
+    h = targets[i]->Invoke(id, GUID_NULL, 0, DISPATCH_METHOD, &dp, &result, nullptr, nullptr);
     VariantClear(&result);
-    sink->Release();
+    targets[i]->Release();
   }
   IUnknown* owner = owner_;
   owner->Release();

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <mutex>
+#include <shared_mutex>
 #include <utility>
 #include <vector>
 
@@ -50,14 +51,17 @@ class ConnectionPoint final : public IConnectionPoint {
   // VARIANT_BOOL*, BSTR* ...) go by reference, so sinks can change them.
   template <class... A>
   HRESULT fireArgs(DISPID id, A... a) {
-    std::vector<VARIANT> args;
-    args.reserve(sizeof...(A));
-    (args.push_back(toVariant(a)), ...);
-    HRESULT h = fire(id, args);
-    return h;
+    // On the stack, last first as DISPPARAMS holds them: servers fire for every message.
+    constexpr size_t n = sizeof...(A);
+    const VARIANT natural[n + 1] = {toVariant(a)..., VARIANT{}};
+    VARIANT reversed[n + 1];
+    for (size_t i = 0; i < n; ++i) reversed[i] = natural[n - 1 - i];
+    return fireReversed(id, reversed, static_cast<UINT>(n));
   }
 
  private:
+  HRESULT fireReversed(DISPID id, VARIANT* reversed, UINT count);
+
   template <class T>
   static VARIANT toVariant(T v) {
     VARIANT r;
@@ -77,7 +81,8 @@ class ConnectionPoint final : public IConnectionPoint {
   IID iid_;
   IConnectionPointContainer* container_;
   IUnknown* owner_;
-  mutable std::mutex mutex_;
+  // Firing only reads the sinks: workers that fire at once do not wait for one another.
+  mutable std::shared_mutex mutex_;
   std::vector<std::pair<DWORD, IDispatch*>> sinks_;
   DWORD nextCookie_ = 1;
   std::function<void()> adviseHook_;

@@ -1,6 +1,5 @@
 #include "net/completion_port.h"
 
-#include <fcntl.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -8,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <new>
 #include <utility>
 
 #include "net/wsa_error.h"
@@ -16,9 +16,6 @@ namespace zr::net {
 
 namespace {
 
-// epoll tokens of the port's own descriptors; a socket's token is its generation and slot.
-constexpr uint64_t kWakeToken = ~uint64_t{0};
-constexpr uint64_t kStopToken = ~uint64_t{0} - 1;
 constexpr int kEventsPerWait = 64;
 
 using Op = CompletionPort::Operation;
@@ -42,136 +39,147 @@ struct OpQueue {
   }
 };
 
-struct Done {
-  Op* op;
-  size_t bytes;
-  int error;
-};
-
 bool isRead(Op::Kind k) { return k == Op::Kind::Accept || k == Op::Kind::Receive || k == Op::Kind::ReceiveFrom; }
 
 bool wouldBlock(int err) { return err == EAGAIN || err == EWOULDBLOCK; }
 
+// What one attempt at an operation came to.
+enum class Outcome { Done, WouldBlock, Retry };
+
 }  // namespace
 
-class CompletionPort::Socket {
- public:
-  int fd = -1;
-  void* key = nullptr;
-  uint64_t token = 0;
-  std::atomic<int> refs{2};  // the table's and the owner's
-
+struct CompletionPort::Worker {
+  int epoll = -1;
+  int wake = -1;  // closes asked for from other threads are waiting
   std::mutex mutex;
-  OpQueue reads;
-  OpQueue sends;
-  uint32_t events = 0;  // seen while another worker (or the claimer) had the socket
-  bool busy = false;
-  bool kicked = false;
-  bool readable = false;
-  bool writable = true;
-  bool closing = false;
-  bool dead = false;
+  std::vector<SocketPtr> closes;
+  std::unordered_map<Socket*, SocketPtr> live;  // the port's own references
+  std::vector<char> buffer;                     // lent to receives posted without one
+  // What this turn's one read brought and the receives have not been given yet.
+  char* held = nullptr;
+  size_t heldBytes = 0;
 
-  bool hasWork() const {
-    return events != 0 || closing || (readable && !reads.empty()) || (writable && !sends.empty());
+  // None when it cannot grow that far: the receive then fails, not the worker.
+  char* lend(size_t size) {
+    try {
+      if (buffer.size() < size) buffer.resize(size);
+    } catch (const std::bad_alloc&) {
+      return nullptr;
+    }
+    return buffer.data();
   }
-  void performReads(std::vector<Done>& done);
-  void performSends(std::vector<Done>& done);
-  void abortAll(std::vector<Done>& done) {
-    while (!reads.empty()) done.push_back({reads.pop(), 0, WSA_OPERATION_ABORTED});
-    while (!sends.empty()) done.push_back({sends.pop(), 0, WSA_OPERATION_ABORTED});
+  ~Worker() {
+    for (int fd : {epoll, wake}) {
+      if (fd >= 0) ::close(fd);
+    }
   }
 };
 
-void CompletionPort::Socket::performReads(std::vector<Done>& done) {
-  while (readable && !reads.empty()) {
-    Op* op = reads.head;
-    ssize_t n = -1;
-    switch (op->kind) {
-      case Op::Kind::Accept:
-        op->peer = Endpoint{};
-        op->peer.len = sizeof(op->peer.addr);
-        n = ::accept4(fd, op->peer.sa(), &op->peer.len, SOCK_CLOEXEC);
-        if (n >= 0) {
-          op->accepted = static_cast<int>(n);
-          done.push_back({reads.pop(), 0, 0});
-          continue;
-        }
-        break;
-      case Op::Kind::Receive:
-        n = ::recv(fd, op->buffer, op->size, 0);
-        if (n >= 0) {
-          done.push_back({reads.pop(), static_cast<size_t>(n), 0});
-          // A short read took everything there was; the next arrival is a new edge.
-          if (n > 0 && static_cast<size_t>(n) < op->size) readable = false;
-          continue;
-        }
-        break;
-      case Op::Kind::ReceiveFrom:
-        op->peer = Endpoint{};
-        op->peer.len = sizeof(op->peer.addr);
-        n = ::recvfrom(fd, op->buffer, op->size, MSG_TRUNC, op->peer.sa(), &op->peer.len);
-        if (n >= 0) {
-          // The first size bytes of a longer datagram are kept; the rest is gone, as Windows says.
-          const bool whole = static_cast<size_t>(n) <= op->size;
-          done.push_back({reads.pop(), whole ? static_cast<size_t>(n) : op->size, whole ? 0 : WSAEMSGSIZE});
-          continue;
-        }
-        break;
-      default:
-        break;
-    }
-    const int err = errno;
-    if (err == EINTR) continue;
-    if (wouldBlock(err)) {
-      readable = false;
-      break;
-    }
-    // A connection that went away before it was taken, or a datagram whose earlier send
-    // found no port: neither concerns the socket itself.
-    if (err == ECONNABORTED || (op->kind == Op::Kind::ReceiveFrom && err == ECONNREFUSED)) continue;
-    done.push_back({reads.pop(), 0, wsaFromErrno(err)});
-    // Out of descriptors and the like: wait for the next readiness instead of spinning.
-    if (op->kind == Op::Kind::Accept) readable = false;
+class CompletionPort::Socket : public std::enable_shared_from_this<Socket> {
+ public:
+  ~Socket() {
+    if (fd >= 0) ::close(fd);
   }
+
+  int fd = -1;
+  void* key = nullptr;
+  std::shared_ptr<void> keyRef;  // until retired
+  Worker* worker = nullptr;
+
+  mutable std::mutex mutex;
+  OpQueue reads;
+  OpQueue sends;
+  uint32_t watching = 0;  // the events asked of the worker's epoll set; 0: not in it
+  bool inTurn = false;    // its worker is on it and looks at everything before it leaves
+  bool closing = false;
+  bool sendsFirst = false;  // closing once the queued sends are out
+  bool dead = false;
+
+  Outcome performRead(Worker& w, Op* op, size_t& bytes, int& error);
+  Outcome performSend(Op* op, size_t& bytes, int& error);
+};
+
+Outcome CompletionPort::Socket::performRead(Worker& w, Op* op, size_t& bytes, int& error) {
+  ssize_t n = -1;
+  switch (op->kind) {
+    case Op::Kind::Accept:
+      op->peer = Endpoint{};
+      op->peer.len = sizeof(op->peer.addr);
+      n = ::accept4(fd, op->peer.sa(), &op->peer.len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+      if (n >= 0) {
+        op->accepted = static_cast<int>(n);
+        return Outcome::Done;
+      }
+      break;
+    case Op::Kind::Receive:
+      n = ::recv(fd, op->buffer, op->size, 0);
+      if (n >= 0) {
+        bytes = static_cast<size_t>(n);
+        return Outcome::Done;
+      }
+      break;
+    case Op::Kind::ReceiveFrom:
+      if (!op->buffer) op->buffer = w.lend(op->size);
+      if (!op->buffer) {
+        error = WSA_NOT_ENOUGH_MEMORY;
+        return Outcome::Done;
+      }
+      op->peer = Endpoint{};
+      op->peer.len = sizeof(op->peer.addr);
+      n = ::recvfrom(fd, op->buffer, op->size, MSG_TRUNC, op->peer.sa(), &op->peer.len);
+      if (n >= 0) {
+        // The first size bytes of a longer datagram are kept; the rest is gone, as Windows says.
+        const bool whole = static_cast<size_t>(n) <= op->size;
+        bytes = whole ? static_cast<size_t>(n) : op->size;
+        error = whole ? 0 : WSAEMSGSIZE;
+        return Outcome::Done;
+      }
+      break;
+    default:
+      break;
+  }
+  const int err = errno;
+  if (wouldBlock(err)) return Outcome::WouldBlock;
+  // A connection that went away before it was taken, or a datagram whose earlier send
+  // found no port: neither concerns the socket itself.
+  if (err == EINTR || err == ECONNABORTED || (op->kind == Op::Kind::ReceiveFrom && err == ECONNREFUSED)) {
+    return Outcome::Retry;
+  }
+  error = wsaFromErrno(err);
+  return Outcome::Done;
 }
 
-void CompletionPort::Socket::performSends(std::vector<Done>& done) {
-  while (writable && !sends.empty()) {
-    Op* op = sends.head;
+Outcome CompletionPort::Socket::performSend(Op* op, size_t& bytes, int& error) {
+  for (;;) {
     ssize_t n;
     if (op->kind == Op::Kind::SendTo) {
       n = ::sendto(fd, op->buffer, op->size, MSG_NOSIGNAL, op->peer.sa(), op->peer.len);
       if (n >= 0) {
-        done.push_back({sends.pop(), static_cast<size_t>(n), 0});
-        continue;
+        bytes = static_cast<size_t>(n);
+        return Outcome::Done;
       }
     } else {
       if (op->done == op->size) {
-        done.push_back({sends.pop(), op->size, 0});
-        continue;
+        bytes = op->size;
+        return Outcome::Done;
       }
       n = ::send(fd, op->buffer + op->done, op->size - op->done, MSG_NOSIGNAL);
       if (n >= 0) {
         op->done += static_cast<size_t>(n);
-        if (op->done < op->size) {
-          writable = false;  // the kernel took what it had room for
-          break;
-        }
-        done.push_back({sends.pop(), op->size, 0});
         continue;
       }
     }
     const int err = errno;
     if (err == EINTR) continue;
-    if (wouldBlock(err)) {
-      writable = false;
-      break;
-    }
+    if (wouldBlock(err)) return Outcome::WouldBlock;
     if (op->kind == Op::Kind::SendTo && err == ECONNREFUSED) continue;  // an earlier datagram's report
-    done.push_back({sends.pop(), op->done, wsaFromErrno(err)});
+    bytes = op->done;
+    error = wsaFromErrno(err);
+    return Outcome::Done;
   }
 }
+
+CompletionPort::CompletionPort() = default;
 
 CompletionPort::~CompletionPort() {
   stop();
@@ -183,43 +191,49 @@ CompletionPort::~CompletionPort() {
       if (t.joinable()) t.detach();
     }
   }
-  for (Socket* s : std::exchange(kicked_, {})) unref(s);
-  for (Socket* s : table_) {
-    if (!s) continue;
-    if (s->fd >= 0) ::close(s->fd);
-    delete s;
+  // A socket and its key may hold each other until it is retired: the port lets go of the
+  // keys, and the sockets still open are closed as their last owner lets go of them.
+  for (auto& w : workers_) {
+    for (auto& [raw, s] : w->live) {
+      std::shared_ptr<void> key;
+      std::lock_guard lock(s->mutex);
+      key = std::move(s->keyRef);
+    }
   }
-  for (int fd : {epoll_, wake_, stop_}) {
-    if (fd >= 0) ::close(fd);
-  }
+  workers_.clear();
+  if (stop_ >= 0) ::close(stop_);
 }
 
-int CompletionPort::open() {
-  epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
-  wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+int CompletionPort::open(int readsPerTurn) {
+  readsPerTurn_ = std::max(1, readsPerTurn);
   stop_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (epoll_ < 0 || wake_ < 0 || stop_ < 0) return wsaFromErrno(errno);
-  epoll_event ev{};
-  ev.events = EPOLLIN;
-  ev.data.u64 = kWakeToken;
-  if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, wake_, &ev) != 0) return wsaFromErrno(errno);
-  ev.data.u64 = kStopToken;
-  if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, stop_, &ev) != 0) return wsaFromErrno(errno);
-  return 0;
+  return stop_ < 0 ? wsaFromErrno(errno) : 0;
 }
 
-int CompletionPort::startWorkers(int threads, Completion completion, std::shared_ptr<void> keepAlive) {
+int CompletionPort::startWorkers(int threads, Completion completion, std::shared_ptr<void> keepAlive, Retired retired) {
   completion_ = std::move(completion);
+  retired_ = std::move(retired);
   std::lock_guard lock(threadsMutex_);
   int made = 0;
   for (; made < threads; ++made) {
+    auto w = std::make_unique<Worker>();
+    w->epoll = ::epoll_create1(EPOLL_CLOEXEC);
+    w->wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (w->epoll < 0 || w->wake < 0) break;
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.ptr = &w->wake;
+    if (::epoll_ctl(w->epoll, EPOLL_CTL_ADD, w->wake, &ev) != 0) break;
+    ev.data.ptr = &stop_;
+    if (::epoll_ctl(w->epoll, EPOLL_CTL_ADD, stop_, &ev) != 0) break;
     try {
-      threads_.emplace_back(&CompletionPort::run, this, keepAlive);
+      threads_.emplace_back(&CompletionPort::run, this, w.get(), keepAlive);
     } catch (const std::system_error&) {
       break;
     }
     ids_.push_back(threads_.back().get_id());
     ++running_;
+    workers_.push_back(std::move(w));
   }
   return made;
 }
@@ -229,222 +243,266 @@ bool CompletionPort::onWorker() {
   return std::find(ids_.begin(), ids_.end(), std::this_thread::get_id()) != ids_.end();
 }
 
-CompletionPort::Socket* CompletionPort::attach(int fd, void* key, bool claimed, int& error) {
+CompletionPort::SocketPtr CompletionPort::attach(int fd, std::shared_ptr<void> key, int& error) {
   error = 0;
-  int flags = ::fcntl(fd, F_GETFL);
-  if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) {
-    error = wsaFromErrno(errno);
+  if (workers_.empty()) {
+    error = WSAENOTSOCK;
     ::close(fd);
     return nullptr;
   }
-  auto* s = new Socket;
-  s->fd = fd;
-  s->key = key;
-  s->busy = claimed;
-  {
-    std::lock_guard lock(tableMutex_);
-    uint32_t slot;
-    if (!freeSlots_.empty()) {
-      slot = freeSlots_.back();
-      freeSlots_.pop_back();
-    } else {
-      slot = static_cast<uint32_t>(table_.size());
-      table_.push_back(nullptr);
-    }
-    s->token = (uint64_t{++generation_} << 32) | slot;
-    table_[slot] = s;
-  }
-  epoll_event ev{};
-  ev.events = EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET;
-  ev.data.u64 = s->token;
-  if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &ev) != 0) {
-    error = wsaFromErrno(errno);
-    std::unique_lock lock(s->mutex);
-    retire(s);
-    lock.unlock();
-    unref(s);  // the table's
-    unref(s);  // the owner's
+  SocketPtr s;
+  try {
+    s = std::make_shared<Socket>();
+  } catch (const std::bad_alloc&) {
+    error = WSA_NOT_ENOUGH_MEMORY;
+    ::close(fd);
     return nullptr;
+  }
+  s->fd = fd;
+  s->key = key.get();
+  s->keyRef = std::move(key);
+  s->worker = workers_[nextWorker_.fetch_add(1, std::memory_order_relaxed) % workers_.size()].get();
+  std::lock_guard lock(s->worker->mutex);
+  try {
+    s->worker->live.emplace(s.get(), s);
+  } catch (const std::bad_alloc&) {
+    error = WSA_NOT_ENOUGH_MEMORY;
+    return nullptr;  // closes fd
   }
   return s;
 }
 
-int CompletionPort::fd(const Socket* s) { return s ? s->fd : -1; }
+int CompletionPort::fd(const Socket* s) {
+  if (!s) return -1;
+  std::lock_guard lock(s->mutex);
+  return s->fd;
+}
 
-void CompletionPort::resume(Socket* s) {
-  std::unique_lock lock(s->mutex);
-  s->busy = false;
-  const bool needed = !s->dead && s->hasWork() && !s->kicked;
-  if (needed) {
-    s->kicked = true;
-    ++s->refs;
-  }
-  lock.unlock();
-  if (needed) kick(s);
+void CompletionPort::watch(Socket* s) {
+  // Under s->mutex. Level-triggered: what is left unread is reported again after the
+  // other sockets' turns, the peer's end included.
+  if (s->dead || (s->closing && !s->sendsFirst)) return;
+  const uint32_t want =
+      (s->reads.empty() || s->closing ? 0u : uint32_t{EPOLLIN | EPOLLRDHUP}) | (s->sends.empty() ? 0u : EPOLLOUT);
+  if (want == s->watching) return;
+  epoll_event ev{};
+  ev.events = want;
+  ev.data.ptr = s;
+  const int op = s->watching == 0 ? EPOLL_CTL_ADD : want == 0 ? EPOLL_CTL_DEL : EPOLL_CTL_MOD;
+  if (::epoll_ctl(s->worker->epoll, op, s->fd, &ev) == 0) s->watching = want;
 }
 
 int CompletionPort::post(Socket* s, Operation* op) {
   op->next = nullptr;
   op->done = 0;
-  std::unique_lock lock(s->mutex);
+  std::lock_guard lock(s->mutex);
   if (s->closing || s->dead) return WSAENOTSOCK;
-  const bool read = isRead(op->kind);
-  (read ? s->reads : s->sends).push(op);
-  // A socket that is ready already gives no new edge: a worker is asked to look at it.
-  const bool needed = !s->busy && !s->kicked && (read ? s->readable : s->writable);
-  if (needed) {
-    s->kicked = true;
-    ++s->refs;
-  }
-  lock.unlock();
-  if (needed) kick(s);
+  (isRead(op->kind) ? s->reads : s->sends).push(op);
+  if (!s->inTurn) watch(s);
   return 0;
 }
 
-void CompletionPort::close(Socket* s) {
+int CompletionPort::trySend(Socket* s, const char* data, size_t size, size_t& sent) {
+  sent = 0;
+  std::lock_guard lock(s->mutex);
+  if (s->closing || s->dead) return WSAENOTSOCK;
+  if (!s->sends.empty()) return 0;  // after those
+  while (sent < size) {
+    const ssize_t n = ::send(s->fd, data + sent, size - sent, MSG_NOSIGNAL);
+    if (n >= 0) {
+      sent += static_cast<size_t>(n);
+      continue;
+    }
+    if (errno == EINTR) continue;
+    if (wouldBlock(errno)) break;
+    return wsaFromErrno(errno);
+  }
+  return 0;
+}
+
+int CompletionPort::trySendTo(Socket* s, const char* data, size_t size, const Endpoint& to, size_t& sent) {
+  sent = 0;
+  std::lock_guard lock(s->mutex);
+  if (s->closing || s->dead) return WSAENOTSOCK;
+  if (!s->sends.empty()) return 0;
+  for (;;) {
+    if (::sendto(s->fd, data, size, MSG_NOSIGNAL, to.sa(), to.len) >= 0) {
+      sent = size;
+      return 0;
+    }
+    // EINTR, or an earlier datagram's report of a port that was not there.
+    if (errno == EINTR || errno == ECONNREFUSED) continue;
+    return wouldBlock(errno) ? 0 : wsaFromErrno(errno);
+  }
+}
+
+void CompletionPort::close(Socket* s, bool afterSends) {
+  SocketPtr keep;
+  {
+    std::lock_guard lock(s->mutex);
+    if (s->dead) return;
+    if (s->closing) {
+      if (!s->sendsFirst || afterSends) return;
+      s->sendsFirst = false;  // now at once
+    } else {
+      s->closing = true;
+      s->sendsFirst = afterSends;
+    }
+    if (s->inTurn) return;  // its worker finishes the close before it leaves the socket
+    keep = s->shared_from_this();
+  }
+  Worker& w = *s->worker;
+  {
+    std::lock_guard lock(w.mutex);
+    w.closes.push_back(std::move(keep));
+  }
+  const uint64_t one = 1;
+  [[maybe_unused]] ssize_t n = ::write(w.wake, &one, sizeof(one));
+}
+
+void CompletionPort::retire(Socket* s, std::unique_lock<std::mutex>& lock) {
+  // No worker performs anything on the descriptor once it is dead, so its number can be
+  // given to another socket at once.
+  s->dead = true;
+  if (s->watching) ::epoll_ctl(s->worker->epoll, EPOLL_CTL_DEL, s->fd, nullptr);
+  s->watching = 0;
+  ::close(std::exchange(s->fd, -1));
+  lock.unlock();
+  if (retired_ && !stopping()) retired_(s->key);
+  const std::shared_ptr<void> key = std::move(s->keyRef);
+  SocketPtr last;
+  {
+    std::lock_guard guard(s->worker->mutex);
+    auto it = s->worker->live.find(s);
+    if (it != s->worker->live.end()) {
+      last = std::move(it->second);
+      s->worker->live.erase(it);
+    }
+  }
+}
+
+void CompletionPort::takeCloses(Worker& w) {
+  std::vector<SocketPtr> batch;
+  {
+    std::lock_guard lock(w.mutex);
+    batch.swap(w.closes);
+    uint64_t count;
+    [[maybe_unused]] ssize_t n = ::read(w.wake, &count, sizeof(count));
+  }
+  for (const SocketPtr& s : batch) {
+    if (!stopping()) turn(w, s.get(), 0);
+  }
+}
+
+void CompletionPort::turn(Worker& w, Socket* s, uint32_t events) {
   std::unique_lock lock(s->mutex);
   if (s->dead) return;
-  s->closing = true;
-  if (s->busy) return;  // its worker finishes the close when its completions return
-  if ((s->reads.empty() && s->sends.empty()) || stopping()) {
-    // Nothing is waiting for a completion (or none will be delivered any more).
-    s->reads = {};
-    s->sends = {};
-    retire(s);
-    lock.unlock();
-    unref(s);
-    return;
-  }
-  const bool needed = !s->kicked;
-  if (needed) {
-    s->kicked = true;
-    ++s->refs;
-  }
-  lock.unlock();
-  if (needed) kick(s);
-}
-
-void CompletionPort::release(Socket* s) {
-  close(s);
-  unref(s);
-}
-
-void CompletionPort::retire(Socket* s) {
-  // Under s->mutex: no worker performs anything on the descriptor once it is dead, so its
-  // number can be given to another socket at once.
-  s->dead = true;
-  if (s->fd >= 0) {
-    ::epoll_ctl(epoll_, EPOLL_CTL_DEL, s->fd, nullptr);
-    ::close(std::exchange(s->fd, -1));
-  }
-  std::lock_guard lock(tableMutex_);
-  const auto slot = static_cast<uint32_t>(s->token & 0xFFFFFFFFu);
-  if (slot < table_.size() && table_[slot] == s) {
-    table_[slot] = nullptr;
-    freeSlots_.push_back(slot);
-  }
-}
-
-CompletionPort::Socket* CompletionPort::acquire(uint64_t token) {
-  std::lock_guard lock(tableMutex_);
-  const auto slot = static_cast<uint32_t>(token & 0xFFFFFFFFu);
-  if (slot >= table_.size()) return nullptr;
-  Socket* s = table_[slot];
-  if (!s || s->token != token) return nullptr;
-  ++s->refs;
-  return s;
-}
-
-void CompletionPort::unref(Socket* s) {
-  if (s->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete s;
-}
-
-void CompletionPort::kick(Socket* s) {
-  std::lock_guard lock(kickMutex_);
-  kicked_.push_back(s);
-  const uint64_t one = 1;
-  [[maybe_unused]] ssize_t n = ::write(wake_, &one, sizeof(one));
-}
-
-void CompletionPort::takeKicks() {
-  std::vector<Socket*> batch;
-  {
-    std::lock_guard lock(kickMutex_);
-    batch.swap(kicked_);
-    uint64_t count;
-    [[maybe_unused]] ssize_t n = ::read(wake_, &count, sizeof(count));
-  }
-  for (size_t i = 0; i < batch.size(); ++i) {
-    Socket* s = batch[i];
-    if (!stopping()) {
-      {
-        std::lock_guard lock(s->mutex);
-        s->kicked = false;
+  s->inTurn = true;
+  w.heldBytes = 0;
+  bool readable = (events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0;
+  bool writable = (events & (EPOLLOUT | EPOLLHUP | EPOLLERR)) != 0;
+  int reads = readsPerTurn_;
+  while (!stopping()) {
+    Op* op = nullptr;
+    size_t bytes = 0;
+    int error = 0;
+    if (s->closing && (!s->reads.empty() || !s->sendsFirst || s->sends.empty())) {
+      OpQueue& queue = s->reads.empty() ? s->sends : s->reads;
+      if (queue.empty()) {
+        retire(s, lock);
+        return;
       }
-      work(s, 0);
-    }
-    unref(s);
-  }
-}
-
-void CompletionPort::work(Socket* s, uint32_t events) {
-  std::unique_lock lock(s->mutex);
-  s->events |= events;
-  if (s->busy || s->dead) return;  // whoever has it takes the events up
-  s->busy = true;
-  bool retired = false;
-  std::vector<Done> done;
-  for (;;) {
-    const uint32_t ev = std::exchange(s->events, 0);
-    if (ev & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) s->readable = true;
-    if (ev & (EPOLLOUT | EPOLLHUP | EPOLLERR)) s->writable = true;
-    if (s->closing) {
-      s->abortAll(done);
-      if (!s->dead) {
-        retire(s);
-        retired = true;
-      }
-    } else {
+      op = queue.pop();
+      error = WSA_OPERATION_ABORTED;
+    } else if (writable && !s->sends.empty()) {
       // Finished sends first: their slots are free again before the handlers of the
       // receives (which often answer with a send) run.
-      s->performSends(done);
-      s->performReads(done);
+      const Outcome o = s->performSend(s->sends.head, bytes, error);
+      if (o != Outcome::Done) {
+        writable = false;
+        continue;
+      }
+      op = s->sends.pop();
+    } else if ((readable || w.heldBytes > 0) && reads > 0 && !s->reads.empty() && !s->closing) {
+      op = s->reads.head;
+      if (op->kind == Op::Kind::Receive && (w.heldBytes > 0 || !op->buffer)) {
+        if (w.heldBytes == 0) {
+          // One read for the turn, as large as the receives it may complete, handed out a
+          // buffer at a time: no read is wasted on finding the socket empty.
+          const size_t room = op->size * static_cast<size_t>(reads);
+          char* into = w.lend(room);
+          const ssize_t n = into ? ::recv(s->fd, into, room, 0) : -1;
+          if (!into) {
+            readable = false;
+            error = WSA_NOT_ENOUGH_MEMORY;
+          } else if (n < 0) {
+            const int err = errno;
+            if (err == EINTR) continue;
+            readable = false;
+            if (wouldBlock(err)) continue;
+            error = wsaFromErrno(err);
+          } else {
+            // A short read took everything there was; whatever came after it (the peer's
+            // end too) is reported again.
+            if (static_cast<size_t>(n) < room) readable = false;
+            w.held = into;
+            w.heldBytes = static_cast<size_t>(n);
+          }
+        }
+        if (error == 0) {
+          bytes = std::min(op->size, w.heldBytes);
+          if (op->buffer) {
+            std::copy(w.held, w.held + bytes, op->buffer);
+          } else {
+            op->buffer = w.held;
+          }
+          w.held += bytes;
+          w.heldBytes -= bytes;
+        }
+      } else {
+        const Outcome o = s->performRead(w, op, bytes, error);
+        if (o == Outcome::Retry) continue;
+        if (o == Outcome::WouldBlock) {
+          readable = false;
+          continue;
+        }
+        // As above; a failed accept waits for the next report too, so that running out of
+        // descriptors does not spin here.
+        if ((bytes < op->size && op->kind == Op::Kind::Receive) || error != 0) readable = false;
+      }
+      s->reads.pop();
+      --reads;
+    } else {
+      break;
     }
-    if (done.empty() && s->events == 0) break;
     lock.unlock();
-    for (const Done& d : done) {
-      if (stopping()) break;
-      completion_(s->key, d.op, d.bytes, d.error);
-    }
-    done.clear();
+    completion_(s->key, op, bytes, error);
     lock.lock();
-    if (stopping()) break;
   }
-  s->busy = false;
-  lock.unlock();
-  if (retired) unref(s);
+  s->inTurn = false;
+  w.heldBytes = 0;  // a receive not posted again: its connection is closing
+  watch(s);
 }
 
-void CompletionPort::run(std::shared_ptr<void> keepAlive) {
+void CompletionPort::run(Worker* w, std::shared_ptr<void> keepAlive) {
   epoll_event events[kEventsPerWait];
   while (!stopping()) {
-    int n = ::epoll_wait(epoll_, events, kEventsPerWait, -1);
+    int n = ::epoll_wait(w->epoll, events, kEventsPerWait, -1);
     if (n < 0) {
       if (errno == EINTR) continue;
       break;
     }
+    bool closes = false;
     for (int i = 0; i < n && !stopping(); ++i) {
-      const uint64_t token = events[i].data.u64;
-      if (token == kStopToken) break;
-      if (token == kWakeToken) {
-        takeKicks();
+      void* token = events[i].data.ptr;
+      if (token == &stop_) break;
+      if (token == &w->wake) {
+        closes = true;  // after this batch: a socket it retires may have an event in it
         continue;
       }
-      if (Socket* s = acquire(token)) {
-        work(s, events[i].events);
-        unref(s);
-      }
+      turn(*w, static_cast<Socket*>(token), events[i].events);
     }
+    if (closes && !stopping()) takeCloses(*w);
   }
   {
     std::lock_guard lock(threadsMutex_);
@@ -460,6 +518,14 @@ void CompletionPort::stop() {
   if (stop_ >= 0) {
     const uint64_t one = 1;
     [[maybe_unused]] ssize_t n = ::write(stop_, &one, sizeof(one));
+  }
+  // Not closed here: a worker may still be in a turn on the descriptor.
+  for (auto& w : workers_) {
+    std::lock_guard lock(w->mutex);
+    for (auto& [raw, s] : w->live) {
+      std::lock_guard socketLock(s->mutex);
+      if (s->fd >= 0) ::shutdown(s->fd, SHUT_RDWR);
+    }
   }
 }
 

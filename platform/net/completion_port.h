@@ -2,16 +2,27 @@
 // performs them when the socket is ready, and each finished operation is handed to one
 // completion function on the worker that finished it.
 //
-// Sockets are edge-triggered in one epoll set. A socket is worked on by one worker at a
-// time, so the completions of one socket come one after the other and in the order its
-// operations were posted (reads in their queue, sends in theirs); different sockets are
-// worked on in parallel. An operation stays owned by its poster and must live until its
-// completion has been delivered.
+// Every worker has an epoll set of its own and each socket belongs to one worker (dealt
+// out in turn), so one socket's completions come one after the other, in the order its
+// operations were posted (reads in their queue, sends in theirs), and no other worker is
+// woken for it. Sockets are level-triggered: a worker does a bounded amount of work on one
+// socket per wake-up and comes back to it after the others that are ready, so a socket that
+// always has more data cannot keep its worker from the rest. A socket with nothing posted
+// is not in the set at all.
+//
+// A receive posted without a buffer is given the worker's own for its completion: memory
+// for received data is taken while data is there, not for every idle socket. One read per
+// turn takes as much as the turn's receives can hold, and they are handed it in order.
 //
 // Errors are Winsock codes (net/wsa_error.h). An operation on a socket that is closed
 // completes with WSA_OPERATION_ABORTED.
 //
-// Threads: post, close and release may be called from any thread, also from inside the
+// Ownership: attach gives the caller a shared reference; the port keeps its own (and the
+// key) until the socket is closed and its last completion has been delivered (the retired
+// function then runs once for it). An operation stays owned by its poster and must live until its
+// completion has been delivered.
+//
+// Threads: post, trySend, close may be called from any thread, also from inside the
 // completion function. stop and waitStopped from any thread; a worker that stops the port
 // ends when its completion function returns (it is never waited for by itself).
 #pragma once
@@ -26,6 +37,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "net/address.h"
@@ -34,10 +46,12 @@ namespace zr::net {
 
 class CompletionPort {
  public:
-  // One posted operation. Accept gives the new connection's descriptor (owned by the
-  // receiver of the completion) and its peer; Receive fills up to size bytes of buffer;
-  // ReceiveFrom also the sender in peer; Send writes every one of size bytes (the
-  // completion comes when the kernel has taken them all); SendTo one datagram to peer.
+  // One posted operation. Accept gives the new connection's descriptor (non-blocking and
+  // close-on-exec, owned by the receiver of the completion) and its peer; Receive fills up
+  // to size bytes of buffer (the worker's own when buffer is none: valid only during the
+  // completion, which finds it in buffer); ReceiveFrom also the sender in peer; Send
+  // writes every one of size bytes (the completion comes when the kernel has taken them
+  // all); SendTo one datagram to peer.
   struct Operation {
     enum class Kind : uint8_t { Accept, Receive, ReceiveFrom, Send, SendTo };
     Kind kind = Kind::Receive;
@@ -51,37 +65,47 @@ class CompletionPort {
   };
 
   class Socket;
+  using SocketPtr = std::shared_ptr<Socket>;
   // (key given to attach, the operation, byte count, error 0 or a Winsock code)
   using Completion = std::function<void(void* key, Operation* op, size_t bytes, int error)>;
+  // (key given to attach): the socket is closed and nothing more comes for it.
+  using Retired = std::function<void(void* key)>;
 
-  CompletionPort() = default;
+  CompletionPort();
   ~CompletionPort();
   CompletionPort(const CompletionPort&) = delete;
   CompletionPort& operator=(const CompletionPort&) = delete;
 
-  // Makes the epoll set. 0 or a Winsock code.
-  int open();
-  // Starts `threads` workers that deliver completions to `completion`. Each worker holds a
-  // copy of keepAlive until its last completion has returned. Returns the number started
-  // (fewer than asked when a thread cannot be made).
-  int startWorkers(int threads, Completion completion, std::shared_ptr<void> keepAlive);
+  // Makes the port. readsPerTurn bounds the reads (or accepts) one socket is given each
+  // time it is found ready. 0 or a Winsock code.
+  int open(int readsPerTurn = 1);
+  // Starts `threads` workers that deliver completions to `completion` and closes to
+  // `retired` (when given). Each worker holds a copy of keepAlive until its last completion
+  // has returned. Returns the number started (fewer than asked when a thread cannot be
+  // made); only those are given sockets.
+  int startWorkers(int threads, Completion completion, std::shared_ptr<void> keepAlive, Retired retired = {});
 
-  // Adds fd (non-blocking from now on, owned by the port) with the key its completions
-  // carry. With claimed set, nothing is performed on it until resume: the caller may then
-  // post its first operations and finish its own work before any completion comes.
-  Socket* attach(int fd, void* key, bool claimed, int& error);
-  void resume(Socket* s);
+  // Adds fd (which must be non-blocking; owned by the port from now on) with the key its
+  // completions carry; the port holds the key until the socket is retired, so that what
+  // the key is outlives every completion that names it. None with error set when it
+  // cannot be added (fd is then closed).
+  SocketPtr attach(int fd, std::shared_ptr<void> key, int& error);
   // Queues an operation. 0, or WSAENOTSOCK when the socket is closed.
   int post(Socket* s, Operation* op);
-  // Closes the socket: its queued operations complete with WSA_OPERATION_ABORTED, then
-  // the descriptor is closed. Nothing is delivered for it after that.
-  void close(Socket* s);
-  // Closes the socket and gives up the caller's use of it. Only when no operation of the
-  // socket is outstanding.
-  void release(Socket* s);
+  // Writes what the kernel takes of data at once, when no send is queued before it:
+  // `sent` tells how much (the rest is the caller's to post). 0 or a Winsock code.
+  int trySend(Socket* s, const char* data, size_t size, size_t& sent);
+  // The same for one datagram: sent is size, or 0 when there is no room now.
+  int trySendTo(Socket* s, const char* data, size_t size, const Endpoint& to, size_t& sent);
+  // Closes the socket: its queued operations complete with WSA_OPERATION_ABORTED on its
+  // worker, then the descriptor is closed. Nothing is performed on it after this returns;
+  // with afterSends, nothing but the sends already queued, which go out first (a peer
+  // that has only shut down its sending side still reads).
+  void close(Socket* s, bool afterSends = false);
   static int fd(const Socket* s);
 
-  // Asks every worker to end; returns at once. Later completions are not delivered.
+  // Asks every worker to end and shuts every socket down (its peer sees the end at once);
+  // returns without waiting. Later completions are not delivered.
   void stop();
   // Waits at most timeoutMs for every worker but the calling one to end. True when they
   // have.
@@ -94,28 +118,21 @@ class CompletionPort {
   void joinWorkers();
 
  private:
-  void run(std::shared_ptr<void> keepAlive);
-  void work(Socket* s, uint32_t events);
-  Socket* acquire(uint64_t token);
-  void unref(Socket* s);
-  void kick(Socket* s);
-  void takeKicks();
-  void retire(Socket* s);
-  void joinOthers();
+  struct Worker;
 
-  int epoll_ = -1;
-  int wake_ = -1;  // kicked sockets are waiting
+  void run(Worker* w, std::shared_ptr<void> keepAlive);
+  void turn(Worker& w, Socket* s, uint32_t events);
+  void takeCloses(Worker& w);
+  void watch(Socket* s);
+  void retire(Socket* s, std::unique_lock<std::mutex>& lock);
+
+  int readsPerTurn_ = 1;
   int stop_ = -1;  // never drained: wakes every worker once stopping
   Completion completion_;
+  Retired retired_;
   std::atomic<bool> stopping_{false};
-
-  std::mutex tableMutex_;
-  std::vector<Socket*> table_;
-  std::vector<uint32_t> freeSlots_;
-  uint32_t generation_ = 0;
-
-  std::mutex kickMutex_;
-  std::vector<Socket*> kicked_;
+  std::vector<std::unique_ptr<Worker>> workers_;
+  std::atomic<uint32_t> nextWorker_{0};
 
   std::mutex threadsMutex_;
   std::vector<std::thread> threads_;

@@ -10,9 +10,8 @@
 namespace kavlink {
 
 void SocketChannel::write(const void* bytes, size_t length) {
-  VARIANT_BOOL sent = VARIANT_FALSE;
-  socket_.Send(reinterpret_cast<PTRBUF>(bytes), static_cast<LONG>(length), &sent);
-  if (!sent) throw zr::com::ComError(std::string("Socket send failed:  ") + socket_.ErrorText());
+  if (length > 0 && !socket_.SendFrom(bytes, length))
+    throw zr::com::ComError(std::string("Socket send failed:  ") + socket_.ErrorText());
 }
 
 uint32_t SocketChannel::readAhead() {

@@ -5,12 +5,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <new>
 #include <system_error>
 #include <utility>
 
 #include "msg/message_queue.h"
 #include "net/address.h"
+#include "net/server_socket.h"
 #include "net/wsa_error.h"
 
 namespace kavlink {
@@ -23,7 +25,9 @@ constexpr const char* kUnknownPeer = "<unknown>";
 
 using Kind = zr::net::CompletionPort::Operation::Kind;
 
+// The server whose completion this thread is handling, and the connection it concerns.
 thread_local SocketServer* tHandling = nullptr;
+thread_local void* tConnection = nullptr;
 
 std::string peerText(const zr::net::Endpoint& ep) {
   std::string text;
@@ -33,55 +37,52 @@ std::string peerText(const zr::net::Endpoint& ep) {
 
 }  // namespace
 
-// One posted operation: 11 accept, 22 receive, 33 send.
+// One posted operation.
 struct SocketServer::IoRecord : zr::net::CompletionPort::Operation {
-  static constexpr int kAccept = 11;
-  static constexpr int kReceive = 22;
-  static constexpr int kSend = 33;
-  int operation = 0;
-  std::atomic<int> busy{0};  // send records: a send is posted
-  std::vector<char> storage;
+  enum class Operation : int { Accept = 11, Receive = 22, Send = 33 };
+  Operation operation = Operation::Receive;
+};
+
+// What the kernel did not take of one send, waiting for room.
+struct SocketServer::SendRecord : IoRecord {
+  std::unique_ptr<char[]> copy;
 };
 
 // The listening socket, or one accepted connection.
-struct SocketServer::SocketContext {
+struct SocketServer::Connection {
   ULONG handle = 0;
-  zr::net::CompletionPort::Socket* socket = nullptr;
+  zr::net::CompletionPort::SocketPtr socket;
   int family = 0;
-  std::atomic<int> state{kListening};
-  std::atomic<int> pending{0};  // operations posted and not yet completed
-  std::atomic<int> pendingSends{0};
-  std::vector<std::unique_ptr<IoRecord>> accepts;
-  std::vector<std::unique_ptr<IoRecord>> sends;
-  std::vector<std::unique_ptr<IoRecord>> receives;
-  std::mutex lock;
-  std::atomic<int> reportClose{1};  // OnClose is still owed to the host
+  std::atomic<RecordState> state{RecordState::Listening};
+  std::atomic<bool> reportClose{true};  // OnClose is still owed to the host
+  std::atomic<int> sendsInFlight{0};
+  std::mutex lock;                // the record's lock: its completions are handled under it
+  std::mutex sendLock;            // one send at a time: what one leaves is queued before the next begins
+  IoRecord receive;               // reads into its worker's buffer: no memory while the line is idle
+  std::vector<IoRecord> accepts;  // the listening TCP socket's
   std::string peerAddress;
   LONG peerPort = 0;
 };
 
 SocketServer::SocketServer(const ServerSettings& settings, ServerEvents* events)
-    : settings_(settings), events_(events) {
-  map_.reserve(5000);
-}
+    : settings_(settings), events_(events) {}
 
 SocketServer::~SocketServer() {
   stop();
-  for (auto& [handle, ctx] : map_) {
-    if (ctx->socket) port_.release(ctx->socket);
-    delete ctx;
-  }
-  map_.clear();
+  for (Shard& shard : shards_) shard.map.clear();
 }
 
 LONG SocketServer::start() {
-  if (port_.open() != 0) return kErrPort;
+  if (port_.open(settings_.overlapped) != 0) return kErrPort;
   auto completion = [this](void* key, zr::net::CompletionPort::Operation* op, size_t bytes, int error) {
-    SocketServer* outer = std::exchange(tHandling, this);
-    onIoCompleted(static_cast<SocketContext*>(key), static_cast<IoRecord*>(op), bytes, error);
-    tHandling = outer;
+    SocketServer* outerServer = std::exchange(tHandling, this);
+    void* outerConnection = std::exchange(tConnection, key);
+    onIoCompleted(static_cast<Connection*>(key), static_cast<IoRecord*>(op), bytes, error);
+    tHandling = outerServer;
+    tConnection = outerConnection;
   };
-  if (port_.startWorkers(settings_.threads, completion, shared_from_this()) < settings_.threads) {
+  auto gone = [this](void* key) { retired(static_cast<Connection*>(key)); };
+  if (port_.startWorkers(settings_.threads, completion, shared_from_this(), gone) < settings_.threads) {
     stop();
     return kErrThread;
   }
@@ -89,58 +90,48 @@ LONG SocketServer::start() {
     stop();
     return code;
   };
-  try {
-    listening_ = newSocketContext(settings_.family);
-  } catch (const std::bad_alloc&) {
-    return fail(kErrPort);
-  }
-  const int family = zr::net::familyFromWinsock(settings_.family);
-  const bool stream = isStream();
-  int fd = family < 0 ? -1
-                      : ::socket(family, (stream ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC,
-                                 stream ? IPPROTO_TCP : IPPROTO_UDP);
-  if (fd < 0) return fail(kErrPort);
-  if (stream) {
-    // A server started again on its port binds at once, as on Windows; a port that another
-    // socket listens on stays taken.
-    int one = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
-  }
-  zr::net::Endpoint local;
-  if (zr::net::resolveFirst(settings_.host.c_str(), settings_.port, 0, settings_.family, settings_.protocol, local) !=
-          0 ||
-      ::bind(fd, local.sa(), local.len) != 0) {
-    ::close(fd);
-    return fail(kErrBind);
-  }
-  if (stream && ::listen(fd, kBacklog) != 0) {
-    const int code = zr::net::wsaFromErrno(errno);
-    ::close(fd);
-    return fail(code);
+  listening_ = newConnection(settings_.family);
+  if (!listening_ || !enter(listening_)) return fail(kErrPort);
+  const zr::net::ServerSocket made = zr::net::openServerSocket(settings_.family, isStream(), settings_.host.c_str(),
+                                                               settings_.port, settings_.protocol, kBacklog);
+  switch (made.failed) {
+    case zr::net::ServerSocket::Step::None:
+      break;
+    case zr::net::ServerSocket::Step::Socket:
+      return fail(kErrPort);
+    case zr::net::ServerSocket::Step::Resolve:
+    case zr::net::ServerSocket::Step::Bind:
+      return fail(kErrBind);
+    case zr::net::ServerSocket::Step::Listen:
+      return fail(made.error);
   }
   int error = 0;
-  listening_->socket = port_.attach(fd, listening_, false, error);
+  listening_->socket = port_.attach(made.fd, listening_, error);
   if (!listening_->socket) return fail(kErrPort);
-  if (!newIoRecords(listening_, !stream)) return fail(kErrNoRecord);
+  try {
+    if (isStream()) listening_->accepts.resize(static_cast<size_t>(settings_.overlapped));
+  } catch (const std::bad_alloc&) {
+    return fail(kErrNoRecord);
+  }
   return 0;
 }
 
 void SocketServer::begin() {
   if (isStream()) {
-    postAllAccepts();
+    for (IoRecord& io : listening_->accepts) postAccept(&io);
     return;
   }
-  for (auto& io : listening_->receives) postRecv(listening_, io.get());
+  postRecv(listening_.get());
 }
 
-void SocketServer::stop() {
+bool SocketServer::stop() {
   stopping_.store(true, std::memory_order_release);
   port_.stop();
   if (port_.onWorker()) {
     // The caller's own worker ends when its completion returns.
     while (!port_.waitStopped(kStopStepMs)) {
     }
-    return;
+    return false;
   }
   while (!port_.waitStopped(0)) {
     // Handlers may be waiting for something this thread's windows do.
@@ -151,168 +142,171 @@ void SocketServer::stop() {
     port_.waitStopped(kStopStepMs);
   }
   port_.joinWorkers();
+  return true;
 }
 
 // ---- records ----------------------------------------------------------------------------
 
-SocketServer::SocketContext* SocketServer::newSocketContext(int family) {
-  auto ctx = std::make_unique<SocketContext>();
-  ctx->family = family;
-  std::lock_guard lock(lock_);
+SocketServer::ConnectionPtr SocketServer::newConnection(int family) {
+  ConnectionPtr c;
+  try {
+    c = std::make_shared<Connection>();
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  c->family = family;
+  c->receive.operation = IoRecord::Operation::Receive;
+  c->receive.kind = isStream() ? Kind::Receive : Kind::ReceiveFrom;
+  c->receive.size = static_cast<size_t>(settings_.bufferSize);
+  return c;
+}
+
+bool SocketServer::enter(const ConnectionPtr& c) {
   // Handles go up and are not given twice while the server runs (0 is never one: it is
   // what a client's OnClose carries).
-  do {
-    ++lastHandle_;
-  } while (lastHandle_ == 0 || map_.count(lastHandle_) != 0);
-  ctx->handle = lastHandle_;
-  map_.emplace(ctx->handle, ctx.get());
-  return ctx.release();
-}
-
-bool SocketServer::newIoRecords(SocketContext* ctx, bool withReceives) {
-  try {
-    for (int i = 0; i < settings_.overlapped; ++i) {
-      if (ctx == listening_ && isStream()) {
-        ctx->accepts.push_back(std::make_unique<IoRecord>());
-        continue;
-      }
-      auto rx = std::make_unique<IoRecord>();
-      if (withReceives) rx->storage.assign(static_cast<size_t>(settings_.bufferSize), 0);
-      ctx->receives.push_back(std::move(rx));
-      ctx->sends.push_back(std::make_unique<IoRecord>());
+  for (;;) {
+    ULONG handle = lastHandle_.fetch_add(1, std::memory_order_relaxed) + 1;
+    if (handle == 0) continue;
+    Shard& shard = shards_[handle % kShards];
+    std::lock_guard lock(shard.mutex);
+    if (shard.map.count(handle) != 0) continue;
+    c->handle = handle;
+    try {
+      shard.map.emplace(handle, c);
+    } catch (const std::bad_alloc&) {
+      return false;
     }
-  } catch (const std::bad_alloc&) {
-    return false;
+    records_.fetch_add(1, std::memory_order_release);
+    return true;
   }
-  return true;
 }
 
-void SocketServer::freeSocketContext(SocketContext* ctx) {
-  {
-    std::lock_guard lock(lock_);
-    if (ctx->pending.load() > 0) return;  // the last completion frees it
-    map_.erase(ctx->handle);
+SocketServer::Connection* SocketServer::find(ULONG handle, ConnectionPtr& hold) {
+  // A handler that answers its own connection: the record is alive while it runs.
+  if (tHandling == this && tConnection) {
+    auto* c = static_cast<Connection*>(tConnection);
+    if (c->handle == handle) return c;
   }
-  if (ctx->socket) port_.release(ctx->socket);
-  delete ctx;
+  Shard& shard = shards_[handle % kShards];
+  std::lock_guard lock(shard.mutex);
+  auto it = shard.map.find(handle);
+  if (it == shard.map.end()) return nullptr;
+  hold = it->second;
+  return hold.get();
+}
+
+void SocketServer::retired(Connection* c) {
+  // The socket's last completion has been delivered: the record goes, with OnClose unless
+  // the host closed it or the server stops.
+  if (c != listening_.get() && c->reportClose.exchange(false) && live()) events_->serverClosed(c->handle);
+  ConnectionPtr last;
+  Shard& shard = shards_[c->handle % kShards];
+  std::lock_guard lock(shard.mutex);
+  auto it = shard.map.find(c->handle);
+  if (it != shard.map.end() && it->second.get() == c) {
+    last = std::move(it->second);
+    shard.map.erase(it);
+    records_.fetch_sub(1, std::memory_order_release);
+  }
+}
+
+void SocketServer::endConnection(Connection* c, bool afterSends) {
+  c->state = RecordState::Closing;
+  // Whatever is still queued on it completes as aborted (or, after sends, goes out
+  // first), then the socket is retired.
+  port_.close(c->socket.get(), afterSends);
 }
 
 // ---- posting ----------------------------------------------------------------------------
-// The count goes up before the post: the completion may come on another worker before the
-// post has returned.
 
 bool SocketServer::postAccept(IoRecord* io) {
-  io->operation = IoRecord::kAccept;
+  io->operation = IoRecord::Operation::Accept;
   io->kind = Kind::Accept;
   io->accepted = -1;
-  ++listening_->pending;
-  if (port_.post(listening_->socket, io) == 0) return true;
-  --listening_->pending;
-  return false;
+  return port_.post(listening_->socket.get(), io) == 0;
 }
 
-void SocketServer::postAllAccepts() {
-  for (auto& io : listening_->accepts) postAccept(io.get());
+bool SocketServer::postRecv(Connection* c) {
+  c->receive.buffer = nullptr;  // the worker's, when data is there
+  return port_.post(c->socket.get(), &c->receive) == 0;
 }
 
-bool SocketServer::postRecv(SocketContext* ctx, IoRecord* io) {
-  io->operation = IoRecord::kReceive;
-  io->kind = isStream() ? Kind::Receive : Kind::ReceiveFrom;
-  io->buffer = io->storage.data();
-  io->size = io->storage.size();
-  ++ctx->pending;
-  if (port_.post(ctx->socket, io) == 0) return true;
-  --ctx->pending;
-  return false;
-}
-
-LONG SocketServer::postSend(ULONG handle, const char* data, size_t len) {
-  SocketContext* ctx = nullptr;
-  IoRecord* io = nullptr;
-  {
-    std::lock_guard lock(lock_);
-    auto it = map_.find(handle);
-    if (it == map_.end()) return kErrNoRecord;
-    ctx = it->second;
-    if (ctx->state.load() != kActive) return kErrNotActive;
-    if (ctx->pendingSends.load() >= settings_.overlapped) return kErrTooManySends;
-    for (auto& s : ctx->sends) {
-      if (s->busy.load() == 0) {
-        io = s.get();
-        break;
-      }
-    }
-    if (!io) return kErrNoSendSlot;
-    io->busy = 1;
-    ++ctx->pending;
-    ++ctx->pendingSends;
+LONG SocketServer::queueRest(Connection* c, const char* data, size_t len, const zr::net::Endpoint* to) {
+  // Under c->sendLock, with a send slot taken. A copy: the host may reuse its buffer at once.
+  auto* io = new (std::nothrow) SendRecord;
+  if (io) io->copy.reset(new (std::nothrow) char[len]);
+  if (!io || !io->copy) {
+    delete io;
+    --c->sendsInFlight;
+    // A connection that cannot keep what it was given to send ends, as a failed send does.
+    if (c != listening_.get()) endConnection(c);
+    return kErrNoSendSlot;
   }
-  // A copy: the host may reuse its buffer as soon as the call returns.
-  io->storage.assign(data, data + len);
-  io->operation = IoRecord::kSend;
-  io->kind = Kind::Send;
-  io->buffer = io->storage.data();
+  std::copy(data, data + len, io->copy.get());
+  io->operation = IoRecord::Operation::Send;
+  io->kind = to ? Kind::SendTo : Kind::Send;
+  io->buffer = io->copy.get();
   io->size = len;
-  const int error = port_.post(ctx->socket, io);
-  if (error == 0) return 0;
-  io->busy = 0;
-  ctx->state = kClosing;
-  --ctx->pendingSends;
-  if (--ctx->pending == 0) {
-    fireClose(ctx);
-    freeSocketContext(ctx);
-  }
-  return error;
-}
-
-LONG SocketServer::postSendTo(const std::string& ip, LONG port, int family, int protocol, const char* data,
-                              size_t len) {
-  IoRecord* io = nullptr;
-  {
-    std::lock_guard lock(lock_);
-    if (listening_->pendingSends.load() >= settings_.overlapped) return kErrTooManySends;
-    for (auto& s : listening_->sends) {
-      if (s->busy.load() == 0) {
-        io = s.get();
-        break;
-      }
-    }
-    if (!io) return kErrNoSendSlot;
-    io->busy = 1;
-  }
-  zr::net::Endpoint to;
-  if (int error = zr::net::resolveFirst(ip.c_str(), port, zr::net::kResolvePassive | zr::net::kResolveNumericHost,
-                                        family, protocol, to)) {
-    io->busy = 0;
-    return error;
-  }
-  io->storage.assign(data, data + len);
-  io->operation = IoRecord::kSend;
-  io->kind = Kind::SendTo;
-  io->buffer = io->storage.data();
-  io->size = len;
-  io->peer = to;
-  ++listening_->pending;
-  ++listening_->pendingSends;
-  if (int error = port_.post(listening_->socket, io)) {
-    --listening_->pendingSends;
-    --listening_->pending;
-    io->busy = 0;
+  if (to) io->peer = *to;
+  if (int error = port_.post(c->socket.get(), io)) {
+    delete io;
+    --c->sendsInFlight;
     return error;
   }
   return 0;
 }
 
+LONG SocketServer::postSend(ULONG handle, const char* data, size_t len) {
+  ConnectionPtr hold;
+  Connection* c = find(handle, hold);
+  if (!c) return kErrNoRecord;
+  if (c->state.load() != RecordState::Active) return kErrNotActive;
+  std::lock_guard lock(c->sendLock);
+  if (c->sendsInFlight.fetch_add(1) >= settings_.overlapped) {
+    --c->sendsInFlight;
+    return kErrTooManySends;
+  }
+  size_t sent = 0;
+  if (int error = port_.trySend(c->socket.get(), data, len, sent)) {
+    // The peer is gone. Its receive, always posted while the connection is active, ends
+    // the connection once it has read what came before the end.
+    --c->sendsInFlight;
+    return error;
+  }
+  if (sent == len) {
+    --c->sendsInFlight;
+    return 0;
+  }
+  return queueRest(c, data + sent, len - sent, nullptr);
+}
+
+LONG SocketServer::postSendTo(const std::string& ip, LONG port, int family, int protocol, const char* data,
+                              size_t len) {
+  Connection* c = listening_.get();
+  zr::net::Endpoint to;
+  std::lock_guard lock(c->sendLock);
+  if (c->sendsInFlight.fetch_add(1) >= settings_.overlapped) {
+    --c->sendsInFlight;
+    return kErrTooManySends;
+  }
+  size_t sent = 0;
+  int error = zr::net::resolveFirst(ip.c_str(), port, zr::net::kResolvePassive | zr::net::kResolveNumericHost, family,
+                                    protocol, to);
+  if (error == 0) error = port_.trySendTo(c->socket.get(), data, len, to, sent);
+  if (error != 0 || sent == len) {
+    --c->sendsInFlight;
+    return error;
+  }
+  return queueRest(c, data, len, &to);
+}
+
 LONG SocketServer::closeSocket(ULONG handle) {
-  std::lock_guard lock(lock_);
-  auto it = map_.find(handle);
-  if (it == map_.end()) return kErrNoRecord;
-  SocketContext* ctx = it->second;
-  if (ctx != listening_ && ctx->state.load() == kActive) {
-    ctx->reportClose = 0;
-    ctx->state = kClosing;
-    // Its posted operations now complete with an error, and the last one frees it.
-    port_.close(ctx->socket);
+  ConnectionPtr hold;
+  Connection* c = find(handle, hold);
+  if (!c) return kErrNoRecord;
+  if (c != listening_.get() && c->state.load() == RecordState::Active) {
+    c->reportClose = false;
+    endConnection(c);
   }
   return 0;
 }
@@ -322,149 +316,93 @@ SocketServer* SocketServer::handling(const ServerEvents* owner) {
   return s && s->events_ == owner && s->live() ? s : nullptr;
 }
 
-LONG SocketServer::recordCount() {
-  std::lock_guard lock(lock_);
-  return static_cast<LONG>(map_.size());
+int SocketServer::listeningSocket() const {
+  return listening_ ? zr::net::CompletionPort::fd(listening_->socket.get()) : -1;
 }
-
-int SocketServer::listeningSocket() const { return listening_ ? zr::net::CompletionPort::fd(listening_->socket) : -1; }
 
 // ---- completions ------------------------------------------------------------------------
 
-void SocketServer::fireClose(SocketContext* ctx) {
-  // Once per connection, whichever path brings its count to 0 first.
-  if (ctx->reportClose.exchange(0) != 0 && live()) events_->serverClosed(ctx->handle);
-}
-
-void SocketServer::connectionGone(SocketContext* ctx) {
-  port_.close(ctx->socket);
-  fireClose(ctx);
-  freeSocketContext(ctx);
-}
-
-void SocketServer::onIoCompleted(SocketContext* ctx, IoRecord* io, size_t bytes, int error) {
+void SocketServer::onIoCompleted(Connection* c, IoRecord* io, size_t bytes, int error) {
   if (!live()) return;
-  const bool stream = isStream();
-  if (stream && error != 0) {
-    ctx->state = kClosing;
-    if (--ctx->pending > 0) return;
-    if (ctx != listening_) {
-      {
-        std::lock_guard lock(ctx->lock);
-        fireClose(ctx);
-      }
-      port_.close(ctx->socket);
-      freeSocketContext(ctx);
-    } else {
-      std::lock_guard lock(ctx->lock);
-      ctx->state = kListening;
-      postAllAccepts();
-    }
-    return;
-  }
-
-  std::unique_lock lock(ctx->lock);
   switch (io->operation) {
-    case IoRecord::kAccept:
-      acceptDone(io);
+    case IoRecord::Operation::Accept:
+      acceptDone(io, error);
       break;
-    case IoRecord::kReceive:
-      receiveDone(ctx, io, bytes, error);
+    case IoRecord::Operation::Receive:
+      receiveDone(c, io, bytes, error);
       break;
-    case IoRecord::kSend:
-      io->busy = 0;
-      --ctx->pendingSends;
-      break;
-    default:
+    case IoRecord::Operation::Send:
+      sendDone(c, static_cast<SendRecord*>(io));
       break;
   }
-  if (error != 0) ctx->state = kClosing;
-  const int left = --ctx->pending;
-  lock.unlock();
-  if (left != 0 || ctx->state.load() != kClosing) return;
-  if (ctx != listening_) {
-    connectionGone(ctx);
-  } else if (stream) {
-    std::lock_guard again(ctx->lock);
-    ctx->state = kListening;
-    postAllAccepts();
-  }
-  // A UDP socket whose record closed receives nothing more.
 }
 
-void SocketServer::acceptDone(IoRecord* io) {
+void SocketServer::acceptDone(IoRecord* io, int error) {
+  if (error == zr::net::WSA_OPERATION_ABORTED) return;  // the listening socket is closing
+  std::lock_guard lock(listening_->lock);
+  if (error == 0) accepted(io);
+  // Whatever became of the new connection, its accept slot is posted again.
+  postAccept(io);
+}
+
+void SocketServer::accepted(IoRecord* io) {
   const int fd = std::exchange(io->accepted, -1);
   // Each PostSend goes out at once: a host's answer in several sends would otherwise wait
   // for the peer's delayed acknowledgement of the first one (40 ms here).
   int one = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
-  // Whatever fails for the new connection, its accept slot is posted again.
-  SocketContext* conn = nullptr;
-  try {
-    conn = newSocketContext(listening_->family);
-  } catch (const std::bad_alloc&) {
+  ConnectionPtr c = newConnection(listening_->family);
+  if (!c) {
     ::close(fd);
-    postAccept(io);
     return;
   }
-  conn->peerAddress = peerText(io->peer);
-  conn->peerPort = io->peer.port();
+  c->peerAddress = peerText(io->peer);
+  c->peerPort = io->peer.port();
   int error = 0;
-  // Held back until OnAccept has returned, so that its handler comes before any other
-  // event of the connection.
-  conn->socket = port_.attach(fd, conn, true, error);
-  if (!conn->socket) {
-    freeSocketContext(conn);
-    postAccept(io);
+  c->socket = port_.attach(fd, c, error);
+  if (!c->socket) return;
+  c->state = RecordState::Active;
+  if (!enter(c)) {
+    c->reportClose = false;
+    endConnection(c.get());
     return;
   }
-  conn->state = kActive;
-  if (!newIoRecords(conn, true)) {
-    port_.resume(conn->socket);
-    freeSocketContext(conn);
-    postAccept(io);
-    return;
-  }
-  bool all = true;
   {
-    std::lock_guard lock(conn->lock);
-    for (auto& rx : conn->receives) {
-      if (!postRecv(conn, rx.get())) {
-        all = false;
-        break;
-      }
-    }
-    if (all && live()) events_->serverAccepted(conn->handle, conn->peerAddress, conn->peerPort);
+    std::lock_guard lock(c->lock);
+    if (live()) events_->serverAccepted(c->handle, c->peerAddress, c->peerPort);
   }
-  port_.resume(conn->socket);
-  if (!all) {
-    conn->reportClose = 0;
-    conn->state = kClosing;
-    if (conn->pending.load() > 0) {
-      port_.close(conn->socket);  // the posted receives complete, the last one frees it
-    } else {
-      freeSocketContext(conn);
-    }
-  }
-  postAccept(io);
+  // Only now, so that OnAccept comes before any other event of the connection without a
+  // worker that has its first data waiting for this one.
+  if (c->state.load() == RecordState::Active && !postRecv(c.get())) endConnection(c.get());
 }
 
-void SocketServer::receiveDone(SocketContext* ctx, IoRecord* io, size_t bytes, int error) {
+void SocketServer::receiveDone(Connection* c, IoRecord* io, size_t bytes, int error) {
+  if (error == zr::net::WSA_OPERATION_ABORTED) return;  // closing: the record goes when retired
+  std::lock_guard lock(c->lock);
   if (isStream()) {
-    if (bytes == 0) {
-      ctx->state = kClosing;  // the peer has closed
+    if (error != 0 || bytes == 0) {
+      // Reset, or the peer has closed its sending side: what was already answered still
+      // reaches it.
+      endConnection(c, error == 0);
       return;
     }
-    if (live()) events_->serverReceived(ctx->handle, io->buffer, static_cast<LONG>(bytes));
-    if (ctx->state.load() == kActive && !postRecv(ctx, io)) ctx->state = kClosing;
+    if (live()) events_->serverReceived(c->handle, io->buffer, static_cast<LONG>(bytes));
+    if (c->state.load() == RecordState::Active && !postRecv(c)) endConnection(c);
     return;
   }
   if (error == 0) {
-    ctx->peerAddress = peerText(io->peer);
-    ctx->peerPort = io->peer.port();
-    if (live()) events_->serverReceivedFrom(ctx->peerAddress, ctx->peerPort, io->buffer, static_cast<LONG>(bytes));
+    c->peerAddress = peerText(io->peer);
+    c->peerPort = io->peer.port();
+    if (live()) events_->serverReceivedFrom(c->peerAddress, c->peerPort, io->buffer, static_cast<LONG>(bytes));
   }
-  if (!postRecv(ctx, io)) ctx->state = kClosing;
+  // A UDP socket whose receive cannot be posted again receives nothing more.
+  if (!postRecv(c)) c->state = RecordState::Closing;
+}
+
+void SocketServer::sendDone(Connection* c, SendRecord* io) {
+  // A failed send needs nothing more: the receive ends the connection (see postSend).
+  delete io;
+  --c->sendsInFlight;
 }
 
 }  // namespace kavlink

@@ -3,13 +3,20 @@
 //
 // Connection handles are 32-bit, increasing and never reused while one server runs, so a
 // handle that outlived its connection finds nothing (105). A record's lock is taken before
-// the server lock, never after. Events fire on the worker threads: OnAccept under the
-// listening record's and the new record's locks, OnRecv under the connection's,
-// OnRecvFrom under the listening record's, OnClose after the record's lock is left. After
-// the stop has begun nothing fires.
+// the map's locks, never after.
+//
+// Ownership: the connection map holds each record; the port holds a record's socket and
+// the record itself until the socket's last completion, when the record leaves the map.
+// Memory for data is taken while data is in flight: a receive reads into its worker's
+// buffer, and a send copies only what the kernel did not take at once.
+//
+// Events fire on the worker threads: OnAccept under the listening record's and the new
+// record's locks, OnRecv under the connection's, OnRecvFrom under the listening record's,
+// OnClose after the record's lock is left. After the stop has begun nothing fires.
 //
 // The server lives in shared ownership: its workers hold it until their last completion
-// has returned, so that a handler can stop it (the handler's own worker ends afterwards).
+// has returned, so that a handler can stop it (the handler's own worker ends afterwards);
+// its owner keeps it until it has joined that worker from another thread.
 #pragma once
 
 #include <atomic>
@@ -40,13 +47,16 @@ class ServerEvents {
 // The settings a server takes at its start.
 struct ServerSettings {
   int threads = 1;
-  int overlapped = 5;
+  int overlapped = 5;  // receives and sends in flight per socket
   int bufferSize = 2048;
   int port = 0;
   int family = 2;
   int protocol = 1;
   std::string host;
 };
+
+// The state of a connection record (the listening socket's included).
+enum class RecordState : int { Listening = 55, Active = 44, Closing = 66 };
 
 class SocketServer : public std::enable_shared_from_this<SocketServer> {
  public:
@@ -60,11 +70,6 @@ class SocketServer : public std::enable_shared_from_this<SocketServer> {
   static constexpr LONG kErrNotActive = 112;
   static constexpr LONG kErrBind = 114;
 
-  // Record states.
-  static constexpr int kListening = 55;
-  static constexpr int kActive = 44;
-  static constexpr int kClosing = 66;
-
   SocketServer(const ServerSettings& settings, ServerEvents* events);
   ~SocketServer();
   SocketServer(const SocketServer&) = delete;
@@ -75,16 +80,19 @@ class SocketServer : public std::enable_shared_from_this<SocketServer> {
   LONG start();
   // Posts the accepts (TCP) or receives (UDP): from now on events come.
   void begin();
-  // Ends the workers: from a worker of this server, the others (the caller's own ends
-  // when its completion returns); elsewhere all of them, dispatching window messages
-  // while it waits. No event fires once it has begun.
-  void stop();
+  // Ends the workers and shuts every socket down, so that peers see the end at once. From
+  // a worker of this server it waits for the others and returns false: the caller's own
+  // ends when its completion returns (stop again from another thread to wait for it).
+  // Elsewhere it waits for all of them, dispatching window messages meanwhile, and returns
+  // true. No event fires once it has begun.
+  bool stop();
 
-  // 0 or a failure code. The bytes are copied: the caller may reuse its buffer at once.
+  // 0 or a failure code. What cannot be sent at once is copied: the caller may reuse its
+  // buffer as soon as the call returns.
   LONG postSend(ULONG handle, const char* data, size_t len);
   LONG postSendTo(const std::string& ip, LONG port, int family, int protocol, const char* data, size_t len);
   LONG closeSocket(ULONG handle);
-  LONG recordCount();
+  LONG recordCount() const { return records_.load(std::memory_order_acquire); }
   // The running server of owner whose completion the calling thread is handling, if any:
   // a handler's calls reach it without taking the owner's lock.
   static SocketServer* handling(const ServerEvents* owner);
@@ -94,30 +102,41 @@ class SocketServer : public std::enable_shared_from_this<SocketServer> {
 
  private:
   struct IoRecord;
-  struct SocketContext;
+  struct SendRecord;
+  struct Connection;
+  using ConnectionPtr = std::shared_ptr<Connection>;
+  // The connection map in parts, each with its own lock, so that sends on different
+  // connections do not wait for one another.
+  struct Shard {
+    std::mutex mutex;
+    std::unordered_map<ULONG, ConnectionPtr> map;
+  };
+  static constexpr size_t kShards = 64;
 
-  SocketContext* newSocketContext(int family);
-  bool newIoRecords(SocketContext* ctx, bool withReceives);
-  void freeSocketContext(SocketContext* ctx);
+  ConnectionPtr newConnection(int family);
+  bool enter(const ConnectionPtr& c);
+  Connection* find(ULONG handle, ConnectionPtr& hold);
   bool postAccept(IoRecord* io);
-  bool postRecv(SocketContext* ctx, IoRecord* io);
-  void postAllAccepts();
-  void onIoCompleted(SocketContext* ctx, IoRecord* io, size_t bytes, int error);
-  void acceptDone(IoRecord* io);
-  void receiveDone(SocketContext* ctx, IoRecord* io, size_t bytes, int error);
-  void connectionGone(SocketContext* ctx);
-  void fireClose(SocketContext* ctx);
+  bool postRecv(Connection* c);
+  void onIoCompleted(Connection* c, IoRecord* io, size_t bytes, int error);
+  void acceptDone(IoRecord* io, int error);
+  void accepted(IoRecord* io);
+  void receiveDone(Connection* c, IoRecord* io, size_t bytes, int error);
+  void sendDone(Connection* c, SendRecord* io);
+  void endConnection(Connection* c, bool afterSends = false);
+  void retired(Connection* c);
+  LONG queueRest(Connection* c, const char* data, size_t len, const zr::net::Endpoint* to);
   bool live() const { return !stopping_.load(std::memory_order_acquire); }
 
   const ServerSettings settings_;
   ServerEvents* const events_;
   zr::net::CompletionPort port_;
   std::atomic<bool> stopping_{false};
-  SocketContext* listening_ = nullptr;
+  ConnectionPtr listening_;
 
-  std::mutex lock_;  // the server lock: the map and the choice of a send slot
-  std::unordered_map<ULONG, SocketContext*> map_;
-  ULONG lastHandle_ = 0;
+  Shard shards_[kShards];
+  std::atomic<ULONG> lastHandle_{0};
+  std::atomic<LONG> records_{0};
 };
 
 }  // namespace kavlink

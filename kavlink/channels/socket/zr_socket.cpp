@@ -3,12 +3,12 @@
 
 #include <algorithm>
 #include <new>
-#include <thread>
 
 #include "channels/socket/zr_socket_text.h"
 #include "channels/tools/zr_tools.h"
 #include "module/class_table.h"
 #include "module/dialog_host.h"
+#include "net/server_socket.h"
 #include "net/wsa_error.h"
 #include "text/ansi.h"
 
@@ -20,10 +20,7 @@ constexpr size_t kHostMaxBytes = 1024;
 constexpr LONG kMaxThreads = 32;
 constexpr LONG kMaxOverlapped = 32;
 
-LONG defaultThreadCount() {
-  LONG processors = static_cast<LONG>(std::max(1u, std::thread::hardware_concurrency()));
-  return std::min(2 * processors, kMaxThreads);
-}
+LONG defaultThreadCount() { return std::min(2 * static_cast<LONG>(zr::net::usableProcessors()), kMaxThreads); }
 
 }  // namespace
 
@@ -168,11 +165,11 @@ LONG badServerBuffer(PTRBUF ptrBuf, LONG len) {
 
 std::shared_ptr<SocketServer> CZrSocket::runningServer() {
   std::lock_guard lock(serverMutex_);
-  return serverState_.load() == 1 ? server_ : nullptr;
+  return serverState_.load() == ServerState::Running ? server_ : nullptr;
 }
 
 SocketServer* CZrSocket::serverHere(std::shared_ptr<SocketServer>& hold) {
-  if (serverState_.load() != 1) return nullptr;
+  if (serverState_.load() != ServerState::Running) return nullptr;
   // Inside one of its events the server is alive for sure: its worker holds it.
   if (SocketServer* s = SocketServer::handling(this)) return s;
   hold = runningServer();
@@ -182,49 +179,71 @@ SocketServer* CZrSocket::serverHere(std::shared_ptr<SocketServer>& hold) {
 HRESULT CZrSocket::Listen(VARIANT_BOOL* result) {
   if (!result) return E_POINTER;
   *result = VARIANT_FALSE;
-  LONG idle = 2;
-  if (!serverState_.compare_exchange_strong(idle, 0)) {
+  ServerState idle = ServerState::Idle;
+  if (!serverState_.compare_exchange_strong(idle, ServerState::Starting)) {
     lastError_ = SocketServer::kErrNotIdle;
     return S_OK;
   }
+  joinStopped();
   lastError_ = 0;
-  ServerSettings settings{threadCount_, overlappedSize_, bufferSize_, port_, family_, protocol_, host_};
+  const ServerSettings settings{.threads = threadCount_,
+                                .overlapped = overlappedSize_,
+                                .bufferSize = bufferSize_,
+                                .port = port_,
+                                .family = family_,
+                                .protocol = protocol_,
+                                .host = host_};
   std::shared_ptr<SocketServer> server;
   try {
     server = std::make_shared<SocketServer>(settings, static_cast<ServerEvents*>(this));
   } catch (const std::bad_alloc&) {
     lastError_ = SocketServer::kErrPort;
-    serverState_ = 2;
+    serverState_ = ServerState::Idle;
     return S_OK;
   }
   if (LONG code = server->start()) {
     server.reset();  // what was started is stopped again
     lastError_ = code;
-    serverState_ = 2;
+    serverState_ = ServerState::Idle;
     return S_OK;
   }
   {
     std::lock_guard lock(serverMutex_);
     server_ = server;
   }
-  serverState_ = 1;
+  serverState_ = ServerState::Running;
   server->begin();
   *result = 1;
   return S_OK;
 }
 
 void CZrSocket::stopServer() {
-  LONG running = 1;
-  if (!serverState_.compare_exchange_strong(running, 3)) return;
+  ServerState running = ServerState::Running;
+  if (!serverState_.compare_exchange_strong(running, ServerState::Stopping)) return;
   std::shared_ptr<SocketServer> server;
   {
     std::lock_guard lock(serverMutex_);
     server = std::move(server_);
   }
-  server->stop();
-  // Freed here, or by the worker that called Close once its handler has returned.
+  if (!server->stop()) {
+    // Called from a handler: its worker is still in it.
+    joinStopped();
+    std::lock_guard lock(serverMutex_);
+    stopped_ = std::move(server);
+  }
   server.reset();
-  serverState_ = 2;
+  serverState_ = ServerState::Idle;
+}
+
+void CZrSocket::joinStopped() {
+  std::shared_ptr<SocketServer> server;
+  {
+    std::lock_guard lock(serverMutex_);
+    server = std::move(stopped_);
+  }
+  if (!server || server->stop()) return;
+  std::lock_guard lock(serverMutex_);  // still on that worker: later
+  stopped_ = std::move(server);
 }
 
 HRESULT CZrSocket::PostSend(ULONG socket, PTRBUF ptrBuf, LONG len, VARIANT_BOOL* result) {
@@ -280,6 +299,7 @@ HRESULT CZrSocket::GetClientCount(LONG* result) {
 
 HRESULT CZrSocket::Close() {
   stopServer();
+  joinStopped();
   closeClient();
   return S_OK;
 }

@@ -59,6 +59,8 @@ class CZrSocket final : public zr::com::ComObject<CZrSocket, zr::com::DispatchIm
   // Recv for a caller of this module: up to length bytes of what the client socket holds,
   // into the given buffer, whatever BufferSize says; -1 with the last error set.
   LONG ReceiveInto(void* buffer, size_t length);
+  // Send for a caller of this module: the whole buffer, or false with the last error set.
+  bool SendFrom(const void* bytes, size_t length);
   // The fixed text of the current last error code; static, never freed by the caller.
   const char* ErrorText() const;
   // The fixed text of any code.
@@ -125,6 +127,7 @@ class CZrSocket final : public zr::com::ComObject<CZrSocket, zr::com::DispatchIm
   std::shared_ptr<SocketServer> runningServer();
   SocketServer* serverHere(std::shared_ptr<SocketServer>& hold);
   void stopServer();
+  void joinStopped();
 
   // Client side (zr_socket_client.cpp).
   bool connectClient();
@@ -161,10 +164,14 @@ class CZrSocket final : public zr::com::ComObject<CZrSocket, zr::com::DispatchIm
   bool closeNoticed_ = false;  // the owner has given the close notice itself
   unsigned connection_ = 0;    // counts connects, so a notice can tell its connection is gone
 
-  // ---- server: 2 idle, 0 starting, 1 running, 3 stopping
-  std::atomic<LONG> serverState_{2};
+  // ---- server
+  enum class ServerState : LONG { Starting = 0, Running = 1, Idle = 2, Stopping = 3 };
+  std::atomic<ServerState> serverState_{ServerState::Idle};
   std::mutex serverMutex_;
   std::shared_ptr<SocketServer> server_;
+  // A server stopped from one of its own handlers: that worker is joined by the next
+  // Listen, Close or the destructor on another thread, not left to end the server itself.
+  std::shared_ptr<SocketServer> stopped_;
 
   zr::com::ConnectionPoint events_;
 };

@@ -132,8 +132,13 @@ HRESULT CZrSocket::Send(PTRBUF ptrBuf, LONG len, VARIANT_BOOL* result) {
     *result = VARIANT_FALSE;
     return S_OK;
   }
-  const char* p = reinterpret_cast<const char*>(ptrBuf);
-  size_t left = static_cast<size_t>(len);
+  *result = SendFrom(reinterpret_cast<const void*>(ptrBuf), static_cast<size_t>(len)) ? kTrue : VARIANT_FALSE;
+  return S_OK;
+}
+
+bool CZrSocket::SendFrom(const void* bytes, size_t length) {
+  const char* p = static_cast<const char*>(bytes);
+  size_t left = length;
   int wouldBlock = 0;
   while (left > 0) {
     IoResult r = socket_.send(p, left);
@@ -150,10 +155,9 @@ HRESULT CZrSocket::Send(PTRBUF ptrBuf, LONG len, VARIANT_BOOL* result) {
       continue;
     }
     lastError_ = r.error;
-    *result = VARIANT_FALSE;
-    break;
+    return false;
   }
-  return S_OK;
+  return true;
 }
 
 HRESULT CZrSocket::SendTo(BSTR ip, LONG Port, PTRBUF ptrBuf, LONG len, VARIANT_BOOL* result) {

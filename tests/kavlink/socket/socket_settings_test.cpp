@@ -1,5 +1,5 @@
 // Settings and error texts of the socket object, and the members that belong to the server.
-#include <thread>
+#include <sched.h>
 
 #include "kavlink/socket/socket_fixture.h"
 
@@ -18,7 +18,9 @@ TEST_F(SocketTest, StartsWithItsDefaults) {
   EXPECT_EQ(port, 0);
   EXPECT_EQ(bufferSize, 2048);
   EXPECT_EQ(overlapped, 5);
-  const LONG processors = static_cast<LONG>(std::max(1u, std::thread::hardware_concurrency()));
+  cpu_set_t usable;
+  ASSERT_EQ(::sched_getaffinity(0, sizeof(usable), &usable), 0);
+  const LONG processors = CPU_COUNT(&usable);
   EXPECT_EQ(threads, std::min(2 * processors, 32));
   kavlink::TIpProtocol protocol{};
   kavlink::TAddrFamily family{};

@@ -2,6 +2,7 @@
 // socket's completions, closing with operations queued, and a stop from a completion.
 #include "net/completion_port.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -57,10 +58,12 @@ class PortTest : public ::testing::Test {
     nettest::Listener listener;
     peer = nettest::tcpConnect(listener.port);
     nettest::Fd mine = listener.accept();
+    const int fd = dup(mine.get());
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     int error = -1;
-    CompletionPort::Socket* s = port.attach(dup(mine.get()), nullptr, false, error);
+    sockets.push_back(port.attach(fd, nullptr, error));
     EXPECT_EQ(error, 0);
-    return s;
+    return sockets.back().get();
   }
 
   CompletionPort port;
@@ -69,6 +72,7 @@ class PortTest : public ::testing::Test {
   std::mutex mutex;
   std::condition_variable changed;
   std::vector<Seen> seen;
+  std::vector<CompletionPort::SocketPtr> sockets;
 };
 
 TEST_F(PortTest, OneSocketsCompletionsComeInPostedOrderOnWorkers) {
@@ -104,7 +108,7 @@ TEST_F(PortTest, OneSocketsCompletionsComeInPostedOrderOnWorkers) {
   ASSERT_TRUE(waitSeen(4));
   EXPECT_EQ(seen[3].op, &send);
   EXPECT_EQ(seen[3].bytes, big.size());  // every byte, in however many writes
-  port.release(s);
+  port.close(s);
 }
 
 TEST_F(PortTest, ClosingAbortsWhatIsQueuedAndRefusesMore) {
@@ -128,7 +132,7 @@ TEST_F(PortTest, ClosingAbortsWhatIsQueuedAndRefusesMore) {
   late.buffer = buf;
   late.size = sizeof(buf);
   EXPECT_EQ(port.post(s, &late), zr::net::WSAENOTSOCK);
-  port.release(s);
+  port.close(s);
 }
 
 TEST_F(PortTest, AStopFromACompletionEndsTheOthersAndThenItsOwnWorker) {
@@ -152,7 +156,7 @@ TEST_F(PortTest, AStopFromACompletionEndsTheOthersAndThenItsOwnWorker) {
   ASSERT_TRUE(port.waitStopped(5000));
   port.joinWorkers();
   EXPECT_TRUE(alive.expired());  // every worker let go of what it held
-  port.release(s);
+  port.close(s);
 }
 
 }  // namespace
