@@ -24,6 +24,7 @@
 #include "roundtrip_stats.h"
 #include "sim/dlms_meter.h"
 #include "sim/pty_pair.h"
+#include "support/hdlc_frames.h"
 #include "text/ansi.h"
 
 using namespace kavlink;
@@ -32,17 +33,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes iframe(uint8_t control, const Bytes& apdu, bool toServer) {
-  const uint8_t toServerAddr[] = {0x03, 0x21};
-  const uint8_t toClientAddr[] = {0x21, 0x03};
-  uint8_t out[512] = {};
-  const uint8_t llc[] = {0xE6, toServer ? uint8_t{0xE6} : uint8_t{0xE7}, 0x00};
-  std::memcpy(out + HdlcInfoOffset(2), llc, 3);
-  std::memcpy(out + HdlcInfoOffset(2) + 3, apdu.data(), apdu.size());
-  int n =
-      BuildHdlcFrame(out, toServer ? toServerAddr : toClientAddr, 2, control, static_cast<int>(apdu.size()) + 3, false);
-  return Bytes(out, out + n);
-}
+Bytes iframe(uint8_t control, const Bytes& apdu) { return dlmstest::command(control, dlmstest::withRequestLlc(apdu)); }
 
 const Bytes kGetApdu = {0xC0, 0x01, 0xC1, 0x00, 0x03, 1, 0, 1, 8, 0, 255, 0x02, 0x00};
 
@@ -120,7 +111,7 @@ class PosixClient {
  public:
   // Takes the descriptor; associates with the meter behind it.
   explicit PosixClient(int fd) : fd_(fd) {
-    ok_ = exchange(kSnrm) && exchange(iframe(IFrameControl(0, 0), kAarq, true));
+    ok_ = exchange(kSnrm) && exchange(iframe(IFrameControl(0, 0), kAarq));
     seq_ = 1;
   }
   ~PosixClient() { ::close(fd_); }
@@ -129,7 +120,7 @@ class PosixClient {
   // One GET; true when an answer to it came.
   bool get() {
     const uint8_t k = seq_++ & 7;
-    return exchange(iframe(IFrameControl(k, k), kGetApdu, true)) && have_ > kApduAt && reply_[kApduAt] == 0xC4;
+    return exchange(iframe(IFrameControl(k, k), kGetApdu)) && have_ > kApduAt && reply_[kApduAt] == 0xC4;
   }
 
  private:
@@ -240,11 +231,11 @@ void BM_EngineRequestsFromMemory(benchmark::State& state) {
   sim::DlmsEngine engine(table, 0);
   CZrDLMS* c = engine.control();
   engine.feed(kSnrm.data(), kSnrm.size());
-  Bytes a = iframe(0x10, kAarq, true);
+  Bytes a = iframe(0x10, kAarq);
   engine.feed(a.data(), a.size());
   // After the AARQ both sequence numbers stand at 1; request k carries N(R) = N(S) = k.
   std::vector<Bytes> gets;
-  for (uint8_t k = 0; k < 8; ++k) gets.push_back(iframe(IFrameControl(k, k), kGetApdu, true));
+  for (uint8_t k = 0; k < 8; ++k) gets.push_back(iframe(IFrameControl(k, k), kGetApdu));
   uint8_t out[256];
   unsigned k = 1;
   for (auto _ : state) {

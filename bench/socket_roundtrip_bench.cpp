@@ -22,6 +22,7 @@
 #include "com/com_ptr.h"
 #include "platform/net/loopback_peer.h"
 #include "roundtrip_stats.h"
+#include "support/sink_base.h"
 #include "text/ansi.h"
 
 namespace {
@@ -111,24 +112,8 @@ class PosixSide {
 };
 
 // A host's sink that counts the read notices and does nothing more.
-class CountingSink final : public IDispatch {
+class CountingSink final : public testhost::SinkFor<kavlink::_IZrSocketEvents> {
  public:
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IUnknown::iid || riid == IDispatch::iid || riid == kavlink::_IZrSocketEvents::iid) {
-      *ppv = static_cast<IDispatch*>(this);
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return 2; }
-  ULONG Release() override { return 1; }
-  HRESULT GetTypeInfoCount(UINT* n) override {
-    *n = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
   HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
     if (id == kavlink::_IZrSocketEvents::kOnRecv) ++reads;
     return S_OK;

@@ -48,6 +48,7 @@
 #include "channels/socket/zr_socket.h"
 #include "com/com_ptr.h"
 #include "platform/net/loopback_peer.h"
+#include "support/sink_base.h"
 
 namespace {
 
@@ -490,7 +491,7 @@ class PlainEchoServer {
 // leaves the bytes in the connection's backlog; the next OnRecv of that connection, or the
 // retry thread, posts them, so that no byte is lost and order is kept. `retries` counts the
 // refusals: a figure of the server's, not of the host.
-class EchoSink final : public IDispatch {
+class EchoSink final : public testhost::SinkFor<kavlink::_IZrSocketEvents> {
  public:
   EchoSink(kavlink::IZrSocket* socket, int connections)
       : socket_(socket), slots_(2 * static_cast<size_t>(connections) + 64), retrier_([this] { retryLoop(); }) {}
@@ -503,22 +504,6 @@ class EchoSink final : public IDispatch {
     retrier_.join();
   }
 
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IUnknown::iid || riid == IDispatch::iid || riid == kavlink::_IZrSocketEvents::iid) {
-      *ppv = static_cast<IDispatch*>(this);
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return 2; }
-  ULONG Release() override { return 1; }
-  HRESULT GetTypeInfoCount(UINT* n) override {
-    *n = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
   HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override {
     if (id != kavlink::_IZrSocketEvents::kOnRecv) return S_OK;
     // (socket, ptrBuf, len), last first

@@ -7,15 +7,17 @@
 namespace kavlink {
 namespace {
 
-constexpr uint8_t kAppContext[] = {0xA1, 0x09, 0x06, 0x07, 0x60, 0x85, 0x74, 0x05, 0x08, 0x01, 0x01};
+constexpr uint8_t kAppContext[] = {kBerContextName, 0x09, 0x06, 0x07, 0x60, 0x85, 0x74, 0x05, 0x08, 0x01, 0x01};
 constexpr uint8_t kInitiateRequest[] = {0xBE, 0x10, 0x04, 0x0E, 0x01, 0x00, 0x00, 0x00, 0x06,
                                         0x5F, 0x1F, 0x04, 0x00, 0x00, 0x7E, 0x1F, 0xFF, 0xFF};
-constexpr uint8_t kMechanismPrefix[] = {0x8A, 0x02, 0x07, 0x80, 0x8B, 0x07, 0x60, 0x85, 0x74, 0x05, 0x08, 0x02};
-
-constexpr uint8_t kGetRequest = 0xC0;
-constexpr uint8_t kSetRequest = 0xC1;
-constexpr uint8_t kActionRequest = 0xC3;
-constexpr int kDescriptor = 9;  // class id, OBIS, attribute or method
+constexpr uint8_t kMechanismPrefix[] = {
+    kBerAcseRequirements, 0x02, 0x07, 0x80, 0x8B, 0x07, 0x60, 0x85, 0x74, 0x05, 0x08, 0x02};
+// The AARQ is written front to back; its parts must land where the server reads them.
+static_assert(kAarqContextTagAt + sizeof kAppContext == kAarqAfterContext);
+static_assert(kAarqAfterContext + sizeof kMechanismPrefix + 1 == kAarqAuthTagAt);
+static_assert(kAarqAuthTagAt + 2 == kAarqAuthChoiceAt && kAarqAuthChoiceAt + 2 == kAarqAuthValueAt);
+static_assert(kDescriptorAt + kMethodDescriptor == kActionPresenceAt && kActionPresenceAt + 1 == kNormalDataAt);
+static_assert(kAttributeDescriptor == kMethodDescriptor + 1);  // the access selection
 
 uint8_t* putDescriptor(uint8_t* q, const CosemData& o) {
   *q++ = static_cast<uint8_t>(o.classId >> 8);
@@ -84,7 +86,7 @@ void CosemData::setResultByte(uint8_t r) {
 
 int BuildAarq(uint8_t* out, int32_t level, std::string_view password) {
   uint8_t* q = out;
-  *q++ = 0x60;
+  *q++ = kTagAarq;
   if (level != 1 && level != 2) {
     *q++ = 0x1D;
     std::memcpy(q, kAppContext, sizeof kAppContext);
@@ -98,9 +100,9 @@ int BuildAarq(uint8_t* out, int32_t level, std::string_view password) {
     std::memcpy(q, kMechanismPrefix, sizeof kMechanismPrefix);
     q += sizeof kMechanismPrefix;
     *q++ = level == 1 ? 0x01 : 0x02;
-    *q++ = 0xAC;
+    *q++ = kBerCallingAuthValue;
     *q++ = static_cast<uint8_t>(p + 2);
-    *q++ = 0x80;
+    *q++ = kBerCharString;
     *q++ = p;
     std::memcpy(q, password.data(), p);
     q += p;
@@ -111,37 +113,37 @@ int BuildAarq(uint8_t* out, int32_t level, std::string_view password) {
 }
 
 int BuildGetRequest(uint8_t* out, int room, const CosemData& o) {
-  if (room < 13) return 0;
-  uint8_t* q = putDescriptor(putHeader(out, kGetRequest, 1), o);
+  if (room < kNormalDataAt) return 0;
+  uint8_t* q = putDescriptor(putHeader(out, kTagGetRequest, kTypeNormal), o);
   *q++ = 0x00;
-  return 13;
+  return kNormalDataAt;
 }
 
 int BuildSetRequest(uint8_t* out, int room, const CosemData& o) {
   const int n = dataLenOf(o);
-  if (room < 13 + n) return 0;
-  uint8_t* q = putDescriptor(putHeader(out, kSetRequest, 1), o);
+  if (room < kNormalDataAt + n) return 0;
+  uint8_t* q = putDescriptor(putHeader(out, kTagSetRequest, kTypeNormal), o);
   *q++ = 0x00;
   std::memcpy(q, o.data, static_cast<size_t>(n));
-  return 13 + n;
+  return kNormalDataAt + n;
 }
 
 int BuildActionRequest(uint8_t* out, int room, const CosemData& o) {
   const int n = dataLenOf(o);
-  if (room < 13 + n) return 0;
-  uint8_t* q = putDescriptor(putHeader(out, kActionRequest, 1), o);
+  if (room < kNormalDataAt + n) return 0;
+  uint8_t* q = putDescriptor(putHeader(out, kTagActionRequest, kTypeNormal), o);
   if (n == 0) {
     *q++ = 0x00;
-    return 13;
+    return kNormalDataAt;
   }
   *q++ = 0x01;
   std::memcpy(q, o.data, static_cast<size_t>(n));
-  return 13 + n;
+  return kNormalDataAt + n;
 }
 
 int BuildGetListRequest(uint8_t* out, int room, CosemData* const* items, int n) {
-  if (n < 0 || n > kMaxListItems || room < 4 + 10 * n) return 0;
-  uint8_t* q = putHeader(out, kGetRequest, 3);
+  if (n < 0 || n > kMaxListItems || room < 4 + kAttributeDescriptor * n) return 0;
+  uint8_t* q = putHeader(out, kTagGetRequest, kTypeGetWithList);
   *q++ = static_cast<uint8_t>(n);
   for (int k = 0; k < n; ++k) {
     q = putDescriptor(q, *items[k]);
@@ -152,10 +154,10 @@ int BuildGetListRequest(uint8_t* out, int room, CosemData* const* items, int n) 
 
 int BuildSetListRequest(uint8_t* out, int room, CosemData* const* items, int n) {
   if (n < 0 || n > kMaxListItems) return 0;
-  long need = 5 + 10L * n;
+  long need = 5 + static_cast<long>(kAttributeDescriptor) * n;
   for (int k = 0; k < n; ++k) need += dataLenOf(*items[k]);
   if (need > room) return 0;
-  uint8_t* q = putHeader(out, kSetRequest, 4);
+  uint8_t* q = putHeader(out, kTagSetRequest, kTypeSetWithList);
   *q++ = static_cast<uint8_t>(n);
   for (int k = 0; k < n; ++k) {
     q = putDescriptor(q, *items[k]);
@@ -172,10 +174,10 @@ int BuildSetListRequest(uint8_t* out, int room, CosemData* const* items, int n) 
 
 int BuildActionListRequest(uint8_t* out, int room, CosemData* const* items, int n) {
   if (n < 0 || n > kMaxListItems) return 0;
-  long need = 5 + static_cast<long>(kDescriptor) * n;
+  long need = 5 + static_cast<long>(kMethodDescriptor) * n;
   for (int k = 0; k < n; ++k) need += dataLenOf(*items[k]) > 0 ? dataLenOf(*items[k]) : 1;
   if (need > room) return 0;
-  uint8_t* q = putHeader(out, kActionRequest, 3);
+  uint8_t* q = putHeader(out, kTagActionRequest, kTypeActionWithList);
   *q++ = static_cast<uint8_t>(n);
   for (int k = 0; k < n; ++k) q = putDescriptor(q, *items[k]);
   *q++ = static_cast<uint8_t>(n);
@@ -192,14 +194,14 @@ int BuildActionListRequest(uint8_t* out, int room, CosemData* const* items, int 
 }
 
 int DecodeGetReply(const uint8_t* p, int R, CosemData& o) {
-  if (int e = checkHeader(p, R, kTagGetResponse, 1, 5)) return e;
+  if (int e = checkHeader(p, R, kTagGetResponse, kTypeNormal, 5)) return e;
   if (p[3] == 0) return takeData(o, p + 4, R - 4);
   o.setResultByte(p[4]);
   return kErrGetFailed;
 }
 
 int DecodeSetReply(const uint8_t* p, int R, CosemData& o) {
-  if (int e = checkHeader(p, R, kTagSetResponse, 1, 4)) return e;
+  if (int e = checkHeader(p, R, kTagSetResponse, kTypeNormal, 4)) return e;
   if (p[3] == 0) {
     o.accessResult = 0;
     return 0;
@@ -209,7 +211,7 @@ int DecodeSetReply(const uint8_t* p, int R, CosemData& o) {
 }
 
 int DecodeActionReply(const uint8_t* p, int R, CosemData& o) {
-  if (int e = checkHeader(p, R, kTagActionResponse, 1, 4)) return e;
+  if (int e = checkHeader(p, R, kTagActionResponse, kTypeNormal, 4)) return e;
   if (p[3] != 0) {
     o.setResultByte(p[3]);
     return kErrActionFailed;
@@ -227,7 +229,7 @@ int DecodeActionReply(const uint8_t* p, int R, CosemData& o) {
 }
 
 int DecodeGetListReply(const uint8_t* p, int R, CosemData* const* items, int n) {
-  if (int e = checkHeader(p, R, kTagGetResponse, 3, 4)) return e;
+  if (int e = checkHeader(p, R, kTagGetResponse, kTypeGetWithList, 4)) return e;
   if (p[3] != n) return kErrListReply;
   int pos = 4;
   for (int k = 0; k < n; ++k) {
@@ -249,14 +251,14 @@ int DecodeGetListReply(const uint8_t* p, int R, CosemData* const* items, int n) 
 }
 
 int DecodeSetListReply(const uint8_t* p, int R, CosemData* const* items, int n) {
-  if (int e = checkHeader(p, R, kTagSetResponse, 5, 4)) return e;
+  if (int e = checkHeader(p, R, kTagSetResponse, kTypeSetWithListAnswer, 4)) return e;
   if (p[3] != n || R < 4 + n) return kErrSetFailed;
   for (int k = 0; k < n; ++k) items[k]->setResultByte(p[4 + k]);
   return 0;
 }
 
 int DecodeActionListReply(const uint8_t* p, int R, CosemData* const* items, int n) {
-  if (int e = checkHeader(p, R, kTagActionResponse, 3, 4)) return e;
+  if (int e = checkHeader(p, R, kTagActionResponse, kTypeActionWithList, 4)) return e;
   if (p[3] != n) return kErrActionFailed;
   int pos = 4;
   for (int k = 0; k < n; ++k) {
@@ -292,30 +294,35 @@ AareOutcome DecodeAare(const uint8_t* p, int R, int32_t level) {
   AareOutcome out;
   // The result and its diagnostic sit at fixed places; a reply without the tags around
   // them says nothing about the association.
-  const bool shaped = R >= 25 && p[0] == kTagAare && p[1] + 2 <= R && p[2] == 0xA1 && p[13] == 0xA2 && p[14] == 0x03 &&
-                      p[15] == 0x02 && p[16] == 0x01 && p[18] == 0xA3 && p[19] == 0x05 &&
-                      (p[20] == 0xA1 || p[20] == 0xA2) && p[21] == 0x03 && p[22] == 0x02 && p[23] == 0x01;
+  auto integerAt = [p](int at) { return std::memcmp(p + at, kAareIntegerHeader, sizeof kAareIntegerHeader) == 0; };
+  const bool shaped =
+      R > kAareDiagnosticAt && p[0] == kTagAare && p[kAareLengthAt] + 2 <= R &&
+      p[kAareContextTagAt] == kBerContextName && p[kAareResultTagAt] == kBerResult && integerAt(kAareResultTagAt + 1) &&
+      p[kAareDiagnosticTagAt] == kBerResultSourceDiagnostic && p[kAareDiagnosticTagAt + 1] == 0x05 &&
+      (p[kAareDiagnosticSourceAt] == kBerServiceUser || p[kAareDiagnosticSourceAt] == kBerServiceProvider) &&
+      integerAt(kAareDiagnosticSourceAt + 1);
   if (!shaped) {
     out.error = R >= 1 && p[0] == kTagConfirmedServiceError ? kErrConfirmedServiceError : kErrCosemMismatch;
     return out;
   }
-  out.diagnostic = p[24];
-  if (p[17] != 0) {
+  out.diagnostic = p[kAareDiagnosticAt];
+  if (p[kAareResultAt] != 0) {
     out.error = kErrAarqFailed;
     return out;
   }
-  if (level != 2 || p[24] != kAuthDiagnosticRequired) return out;
-  if (R < 42 || p[40] != 0x80 || 42 + p[41] > R) {
+  if (level != 2 || p[kAareDiagnosticAt] != kAuthDiagnosticRequired) return out;
+  if (R < kAareChallengeAt || p[kAareChallengeChoiceAt] != kBerCharString ||
+      kAareChallengeAt + p[kAareChallengeLengthAt] > R) {
     out.error = kErrCosemMismatch;
     return out;
   }
-  if (p[41] > kAuthBufferSize) {
+  if (p[kAareChallengeLengthAt] > kAuthBufferSize) {
     out.error = kErrApduSize;
     return out;
   }
   out.challenge = true;
-  out.challengeStart = 42;
-  out.challengeLength = p[41];
+  out.challengeStart = kAareChallengeAt;
+  out.challengeLength = p[kAareChallengeLengthAt];
   return out;
 }
 

@@ -47,11 +47,64 @@ enum DlmsErrorCode : int32_t {
 
 // Confirmed, high priority, invoke id 1: a meter answers only confirmed requests.
 constexpr uint8_t kInvokeIdAndPriority = 0xC1;
+constexpr uint8_t kTagAarq = 0x60;
 constexpr uint8_t kTagAare = 0x61;
+constexpr uint8_t kTagGetRequest = 0xC0;
+constexpr uint8_t kTagSetRequest = 0xC1;
+constexpr uint8_t kTagActionRequest = 0xC3;
 constexpr uint8_t kTagGetResponse = 0xC4;
 constexpr uint8_t kTagSetResponse = 0xC5;
 constexpr uint8_t kTagActionResponse = 0xC7;
 constexpr uint8_t kTagConfirmedServiceError = 0x0E;
+// Request and answer types behind the tag.
+constexpr uint8_t kTypeNormal = 1;
+constexpr uint8_t kTypeGetWithList = 3;
+constexpr uint8_t kTypeSetWithList = 4;
+constexpr uint8_t kTypeSetWithListAnswer = 5;
+constexpr uint8_t kTypeActionWithList = 3;
+
+// Attribute descriptors (class, OBIS, id) with the access-selection byte of GET and SET;
+// ACTION's have none.
+constexpr int kDescriptorAt = 3;
+constexpr int kAttributeDescriptor = 10;
+constexpr int kMethodDescriptor = 9;
+constexpr int kNormalDataAt = 13;  // SET's value, ACTION's parameter behind its presence byte
+constexpr int kActionPresenceAt = 12;
+
+// Where the AARQ's parts sit in the one shape both sides use: application context at 2,
+// then either the user information or the mechanism and calling authentication value.
+constexpr int kAarqContextTagAt = 2;   // kBerContextName
+constexpr int kAarqContextAt = 3;      // the application context name's length and value
+constexpr int kAarqAfterContext = 13;  // kBerAcseRequirements or the user information
+constexpr int kAarqMechanismAt = 19;   // the 7 bytes of the mechanism name
+constexpr int kAarqAuthTagAt = 26;     // kBerCallingAuthValue, then its length
+constexpr int kAarqAuthChoiceAt = 28;  // kBerCharString, then its length
+constexpr int kAarqAuthValueAt = 30;
+constexpr uint8_t kBerContextName = 0xA1;
+constexpr uint8_t kBerAcseRequirements = 0x8A;
+constexpr uint8_t kBerCallingAuthValue = 0xAC;
+constexpr uint8_t kBerCharString = 0x80;
+
+// Where the AARE's values sit: each behind its BER header, the challenge of the high level
+// form last.
+constexpr int kAareLengthAt = 1;
+constexpr int kAareContextTagAt = 2;  // kBerContextName
+constexpr int kAareResultTagAt = 13;  // kBerResult, then kAareIntegerHeader
+constexpr int kAareResultAt = 17;
+constexpr int kAareDiagnosticTagAt = 18;     // kBerResultSourceDiagnostic and its length 5
+constexpr int kAareDiagnosticSourceAt = 20;  // kBerServiceUser or kBerServiceProvider, then kAareIntegerHeader
+constexpr int kAareDiagnosticAt = 24;
+constexpr int kAareChallengeTagLengthAt = 39;  // the responding authentication value's length
+constexpr int kAareChallengeChoiceAt = 40;     // kBerCharString
+constexpr int kAareChallengeLengthAt = 41;
+constexpr int kAareChallengeAt = 42;
+constexpr uint8_t kBerResult = 0xA2;
+constexpr uint8_t kBerResultSourceDiagnostic = 0xA3;
+constexpr uint8_t kBerServiceUser = 0xA1;
+constexpr uint8_t kBerServiceProvider = 0xA2;
+// A field's length (3), then a one-byte INTEGER: its tag (2) and length (1).
+constexpr uint8_t kAareIntegerHeader[] = {0x03, 0x02, 0x01};
+
 // The AARQ's lengths are one-byte BER lengths: 46 + the password must stay below 128.
 constexpr int kMaxPasswordBytes = 127 - 46;
 // A list count travels in one byte.

@@ -34,50 +34,23 @@ constexpr uint8_t kUnsupported[] = {0x0E, 0x01, 0x03, 0x02};
 constexpr uint8_t kGetBeforeAssociation[] = {0x0E, 0x05, 0x05, 0x01};
 constexpr uint8_t kWriteBeforeAssociation[] = {0x0E, 0x06, 0x05, 0x01};
 static_assert(sizeof kAareTemplate == 43);
+// The template is read by the client at the shared positions.
+static_assert(kAareTemplate[kAareContextTagAt] == kBerContextName && kAareTemplate[kAareResultTagAt] == kBerResult &&
+              kAareTemplate[kAareDiagnosticTagAt] == kBerResultSourceDiagnostic &&
+              kAareTemplate[kAareDiagnosticSourceAt] == kBerServiceUser);
 
-// Request tags; the answers' tags are the client's (cosem_apdu.h).
-constexpr uint8_t kTagAarq = 0x60;
-constexpr uint8_t kTagGetRequest = 0xC0;
-constexpr uint8_t kTagSetRequest = 0xC1;
-constexpr uint8_t kTagActionRequest = 0xC3;
-// Request and answer types behind the tag.
-constexpr uint8_t kTypeNormal = 1;
-constexpr uint8_t kTypeGetWithList = 3;
-constexpr uint8_t kTypeSetWithList = 4;
-constexpr uint8_t kTypeSetWithListAnswer = 5;
-constexpr uint8_t kTypeActionWithList = 3;
-
-// Where the AARQ's parts sit when it has the one shape we take: application context at
-// 2, then either the user information or the mechanism and calling authentication value.
-constexpr int kAarqContextTagAt = 2;   // 0xA1
-constexpr int kAarqContextAt = 3;      // kAppContext
-constexpr int kAarqAfterContext = 13;  // 0x8A (ACSE requirements) or the user information
-constexpr int kAarqMechanismAt = 19;   // the 7 bytes of the mechanism name
-constexpr int kAarqAuthTagAt = 26;     // 0xAC, then its length
-constexpr int kAarqAuthChoiceAt = 28;  // 0x80 (a character string), then its length
-constexpr int kAarqAuthValueAt = 30;
-constexpr uint8_t kBerContextName = 0xA1;
-constexpr uint8_t kBerAcseRequirements = 0x8A;
-constexpr uint8_t kBerCallingAuthValue = 0xAC;
-constexpr uint8_t kBerCharString = 0x80;
 // The InitiateRequest starts behind the 4-byte user-information header.
 constexpr int kUserInfoHeaderBytes = 4;
 
-// Positions in the AARE template and its high level form.
-constexpr int kAareLengthAt = 1;
-constexpr int kAareResultAt = 17;
-constexpr int kAareDiagnosticAt = 24;
-constexpr int kAareHlsAt = 25;                 // kAareHls in place of the user information
-constexpr int kAareInitiateRejectedAt = 26;    // kInitiateRejected behind BE
-constexpr int kAareConformanceAt = 37;         // conformance and max PDU size
-constexpr int kAareChallengeTagLengthAt = 39;  // the responding authentication value's length
-constexpr int kAareChallengeChoiceAt = 40;
-constexpr int kAareChallengeLengthAt = 41;
-constexpr int kAareChallengeAt = 42;
-constexpr int kUserInfoConformanceAt = 12;  // in kAareUserInfo
+// Positions in the AARE template and its high level form besides the shared ones.
+constexpr int kAareHlsAt = 25;               // kAareHls in place of the user information
+constexpr int kAareInitiateRejectedAt = 26;  // kInitiateRejected behind BE
+constexpr int kAareConformanceAt = 37;       // conformance and max PDU size
+constexpr int kUserInfoConformanceAt = 12;   // in kAareUserInfo
 // The high level AARE carries these bytes besides the challenge; byte 1 counts all but
 // the tag and the length byte.
 constexpr int kAareHlsBytes = 60;
+static_assert(kAareHlsAt + sizeof kAareHls == kAareChallengeTagLengthAt);
 constexpr uint8_t kAareRejectedPermanent = 1;
 constexpr uint8_t kAareInitiateRejectedLength = 0x1F;
 constexpr int kAareInitiateRejectedBytes = 33;
@@ -93,14 +66,6 @@ constexpr uint8_t kDiagAuthRequired = kAuthDiagnosticRequired;
 // The association object's method 1 carries the client's high level authentication reply.
 constexpr uint16_t kAssociationClass = 15;
 constexpr uint8_t kReplyToHlsMethod = 1;
-
-// Attribute descriptors (class, OBIS, id) with the access-selection byte of GET and SET;
-// ACTION's have none.
-constexpr int kDescriptorAt = 3;
-constexpr int kAttributeDescriptor = 10;
-constexpr int kMethodDescriptor = 9;
-constexpr int kNormalDataAt = 13;  // SET's value, ACTION's parameter behind its presence byte
-constexpr int kActionPresenceAt = 12;
 
 constexpr uint8_t kOtherReason = 0xFA;
 constexpr uint8_t kDefaultRefusal = 3;

@@ -27,6 +27,7 @@
 #include "dlms/zr_dlms.h"
 #include "sim/fd_write.h"
 #include "sim/peer_thread.h"
+#include "support/sink_base.h"
 
 namespace sim {
 
@@ -183,25 +184,9 @@ class DlmsObjectTable {
 };
 
 // The host's sink on the engine control: OnCosemServer answered from the table.
-class DlmsServerSink final : public IDispatch {
+class DlmsServerSink final : public testhost::SinkFor<kavlink::_IZrDLMSEvents> {
  public:
   explicit DlmsServerSink(DlmsObjectTable& table) : table_(table) {}
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IUnknown::iid || riid == IDispatch::iid || riid == kavlink::_IZrDLMSEvents::iid) {
-      *ppv = static_cast<IDispatch*>(this);
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return 2; }
-  ULONG Release() override { return 1; }
-  HRESULT GetTypeInfoCount(UINT* n) override {
-    *n = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
   HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override {
     if (id != kavlink::_IZrDLMSEvents::kOnCosemServer || p->cArgs != 2) return S_OK;
     auto cosem = zr::com::ComPtr<IDispatch>(p->rgvarg[1].pdispVal).as<kavlink::IZrCosemObject>();

@@ -8,6 +8,7 @@
 
 #include "com/com_ptr.h"
 #include "msg/message_queue.h"
+#include "support/sink_base.h"
 
 namespace testhost {
 
@@ -16,25 +17,9 @@ struct Event {
   std::vector<zr::com::Variant> args;  // in natural order
 };
 
-class EventSink final : public IDispatch {
+class EventSink final : public DispatchSink {
  public:
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IUnknown::iid || riid == IDispatch::iid || riid == sourceIid) {
-      *ppv = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs; }
-  ULONG Release() override { return --refs; }
-  HRESULT GetTypeInfoCount(UINT* n) override {
-    *n = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  EventSink() : DispatchSink(IID{}) {}
   HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override {
     Event e{id, {}};
     for (UINT i = p->cArgs; i > 0; --i) {
@@ -49,7 +34,7 @@ class EventSink final : public IDispatch {
 
   // Subscribes to the source's connection point for iid.
   bool advise(IUnknown* source, REFIID iid) {
-    sourceIid = iid;
+    events_ = iid;
     auto cpc = zr::com::ComPtr<IUnknown>(source).as<IConnectionPointContainer>();
     if (!cpc || FAILED(cpc->FindConnectionPoint(iid, point.put()))) return false;
     return SUCCEEDED(point->Advise(this, &cookie));
@@ -66,10 +51,8 @@ class EventSink final : public IDispatch {
 
   std::vector<Event> events;
   std::function<void(DISPID, DISPPARAMS*)> onEvent;
-  IID sourceIid{};
   zr::com::ComPtr<IConnectionPoint> point;
   DWORD cookie = 0;
-  ULONG refs = 1;
 };
 
 // Pumps the calling thread's messages until pred() holds or the deadline passes.

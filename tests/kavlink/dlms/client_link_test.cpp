@@ -11,28 +11,12 @@
 #include "dlms/hdlc.h"
 #include "dlms_client_host.h"
 #include "sim/pty_pair.h"
+#include "support/hdlc_frames.h"
 
 using namespace dlmstest;
 using namespace kavlink;
 
 namespace {
-
-// A reply frame from server 1 to client 16.
-Bytes reply(uint8_t control, const Bytes& info = {}, bool segmented = false) {
-  const uint8_t address[] = {0x21, 0x03};
-  uint8_t out[2100] = {};
-  if (!info.empty()) std::memcpy(out + HdlcInfoOffset(2), info.data(), info.size());
-  int n = BuildHdlcFrame(out, address, 2, control, static_cast<int>(info.size()), segmented);
-  return Bytes(out, out + n);
-}
-
-Bytes withLlc(const Bytes& apdu) {
-  Bytes b(apdu.size() + 3);
-  b[0] = 0xE6;
-  b[1] = 0xE7;
-  std::copy(apdu.begin(), apdu.end(), b.begin() + 3);
-  return b;
-}
 
 const Bytes kAare = {0x61, 0x29, 0xA1, 0x09, 0x06, 0x07, 0x60, 0x85, 0x74, 0x05, 0x08, 0x01, 0x01, 0xA2, 0x03,
                      0x02, 0x01, 0x00, 0xA3, 0x05, 0xA1, 0x03, 0x02, 0x01, 0x00, 0xBE, 0x10, 0x04, 0x0E, 0x08,

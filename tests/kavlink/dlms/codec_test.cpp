@@ -9,6 +9,7 @@
 #include "dlms/cosem_apdu.h"
 #include "dlms/hdlc.h"
 #include "dlms_client_host.h"
+#include "support/hdlc_frames.h"
 
 using namespace kavlink;
 using dlmstest::Bytes;
@@ -16,13 +17,10 @@ using dlmstest::Bytes;
 namespace {
 
 Bytes frameOf(uint16_t pa, uint16_t la, uint8_t client, uint8_t control, const Bytes& info = {}) {
-  uint8_t address[kHdlcMaxAddressBytes];
-  int n = EncodeServerAddress(pa, la, address);
-  address[n++] = static_cast<uint8_t>(client * 2 + 1);
-  uint8_t out[512] = {};
-  if (!info.empty()) std::memcpy(out + HdlcInfoOffset(n), info.data(), info.size());
-  int len = BuildHdlcFrame(out, address, n, control, static_cast<int>(info.size()), false);
-  return Bytes(out, out + len);
+  Bytes address(kHdlcMaxAddressBytes);
+  address.resize(static_cast<size_t>(EncodeServerAddress(pa, la, address.data())));
+  address.push_back(static_cast<uint8_t>(client * 2 + 1));
+  return dlmstest::hdlcFrame(address, control, info);
 }
 
 TEST(DlmsHdlc, CrcOfTheCheckText) {

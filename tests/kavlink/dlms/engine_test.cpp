@@ -7,6 +7,7 @@
 #include "dlms/dlms_server.h"
 #include "dlms/hdlc.h"
 #include "dlms_client_host.h"
+#include "support/hdlc_frames.h"
 
 using namespace kavlink;
 using dlmstest::Bytes;
@@ -20,19 +21,8 @@ const Bytes kAarqNone = {0x60, 0x1D, 0xA1, 0x09, 0x06, 0x07, 0x60, 0x85, 0x74, 0
                          0x0E, 0x01, 0x00, 0x00, 0x00, 0x06, 0x5F, 0x1F, 0x04, 0x00, 0x00, 0x7E, 0x1F, 0xFF, 0xFF};
 const Bytes kGetEnergy = {0xC0, 0x01, 0xC1, 0x00, 0x03, 1, 0, 1, 8, 0, 255, 0x02, 0x00};
 
-Bytes frame(uint8_t control, const Bytes& info = {}) {
-  const uint8_t address[] = {0x03, 0x21};
-  uint8_t out[600] = {};
-  if (!info.empty()) std::memcpy(out + HdlcInfoOffset(2), info.data(), info.size());
-  int n = BuildHdlcFrame(out, address, 2, control, static_cast<int>(info.size()), false);
-  return Bytes(out, out + n);
-}
-
-Bytes withLlc(const Bytes& apdu) {
-  Bytes b = {0xE6, 0xE6, 0x00};
-  b.insert(b.end(), apdu.begin(), apdu.end());
-  return b;
-}
+using dlmstest::command;
+using dlmstest::withRequestLlc;
 
 struct Answer {
   uint8_t control = 0;
@@ -65,7 +55,7 @@ class Engine : public ::testing::Test {
   }
   // An APDU in the next I-frame; the answer APDU without its LLC.
   Bytes apdu(const Bytes& request) {
-    Answer a = one(frame(IFrameControl(vr, vs), withLlc(request)));
+    Answer a = one(command(IFrameControl(vr, vs), withRequestLlc(request)));
     vr = (vr + 1) & 7;
     vs = (vs + 1) & 7;
     EXPECT_GE(a.info.size(), 3u);
@@ -109,24 +99,24 @@ TEST_F(Engine, SnrmIsAnsweredWithUaAndItsLinkParameters) {
 }
 
 TEST_F(Engine, LinkAnswersBeforeAndAfterConnecting) {
-  EXPECT_EQ(one(frame(0x10, withLlc(kGetEnergy))).control, kCtrlDm);
-  EXPECT_EQ(one(frame(0x11)).control, kCtrlDm);
+  EXPECT_EQ(one(command(0x10, withRequestLlc(kGetEnergy))).control, kCtrlDm);
+  EXPECT_EQ(one(command(0x11)).control, kCtrlDm);
   connect();
-  Answer unknown = one(frame(0xFF));
+  Answer unknown = one(command(0xFF));
   EXPECT_EQ(unknown.control, kCtrlFrmr);
   EXPECT_EQ(unknown.info, (Bytes{0xFF, 0x00, 0x01}));
   // A sequence number out of turn is refused.
-  Answer seq = one(frame(IFrameControl(0, 3), withLlc(kGetEnergy)));
+  Answer seq = one(command(IFrameControl(0, 3), withRequestLlc(kGetEnergy)));
   EXPECT_EQ(seq.control, kCtrlFrmr);
   EXPECT_EQ(seq.info, (Bytes{IFrameControl(0, 3), 0x22, 0x08}));
   // A UA from the client drops the link: no answer, and DM until the next SNRM.
-  EXPECT_TRUE(send(frame(0x73)).empty());
-  EXPECT_EQ(one(frame(0x11)).control, kCtrlDm);
+  EXPECT_TRUE(send(command(0x73)).empty());
+  EXPECT_EQ(one(command(0x11)).control, kCtrlDm);
   connect();
-  Answer disc = one(frame(kCtrlDisc));
+  Answer disc = one(command(kCtrlDisc));
   EXPECT_EQ(disc.control, kCtrlUa);
   EXPECT_EQ(disc.info, kUaInfo);
-  EXPECT_EQ(one(frame(0x11)).control, kCtrlDm);
+  EXPECT_EQ(one(command(0x11)).control, kCtrlDm);
 }
 
 TEST_F(Engine, ServicesBeforeAssociationAreRefused) {
@@ -180,16 +170,17 @@ TEST_F(Engine, LongAnswerIsSegmentedAfterEachReceiveReady) {
     v.resize(296, 0x55);
     return v;
   }());
-  Answer first = one(frame(IFrameControl(vr, vs), withLlc({0xC0, 0x01, 0x81, 0x00, 0x01, 0, 0, 96, 1, 0, 255, 2, 0})));
+  Answer first =
+      one(command(IFrameControl(vr, vs), withRequestLlc({0xC0, 0x01, 0x81, 0x00, 0x01, 0, 0, 96, 1, 0, 255, 2, 0})));
   EXPECT_TRUE(first.segmented);
   EXPECT_EQ(first.info.size(), 3u + 125u);
   // The engine echoes the request's invoke-id byte.
   EXPECT_EQ(first.info[5], 0x81);
-  Answer second = one(frame(RrControl(2)));
+  Answer second = one(command(RrControl(2)));
   EXPECT_TRUE(second.segmented);
   EXPECT_EQ(second.info.size(), 128u);
   // An RR that does not acknowledge the last segment is refused.
-  EXPECT_EQ(one(frame(RrControl(2))).control, kCtrlFrmr);
+  EXPECT_EQ(one(command(RrControl(2))).control, kCtrlFrmr);
   connect();
 }
 
@@ -198,15 +189,16 @@ TEST_F(Engine, SegmentsCountDownToTheLast) {
   Bytes v = {0x09, 0x81, 0xFF};
   v.resize(296, 0x55);
   table.setAttribute(1, {0, 0, 96, 1, 0, 255}, 2, v);
-  Answer a = one(frame(IFrameControl(vr, vs), withLlc({0xC0, 0x01, 0xC1, 0x00, 0x01, 0, 0, 96, 1, 0, 255, 2, 0})));
-  Answer b = one(frame(RrControl(2)));
-  Answer c = one(frame(RrControl(3)));
+  Answer a =
+      one(command(IFrameControl(vr, vs), withRequestLlc({0xC0, 0x01, 0xC1, 0x00, 0x01, 0, 0, 96, 1, 0, 255, 2, 0})));
+  Answer b = one(command(RrControl(2)));
+  Answer c = one(command(RrControl(3)));
   EXPECT_EQ(a.info.size() - 3, 125u);
   EXPECT_EQ(b.info.size(), 128u);
   EXPECT_EQ(c.info.size(), 47u);
   EXPECT_FALSE(c.segmented);
   // Nothing pending: an RR is answered by an RR.
-  EXPECT_EQ(one(frame(RrControl(4))).control, RrControl(4));
+  EXPECT_EQ(one(command(RrControl(4))).control, RrControl(4));
 }
 
 TEST_F(Engine, BareApduBetweenSegmentsLeavesTheLongAnswerWhole) {
@@ -217,12 +209,13 @@ TEST_F(Engine, BareApduBetweenSegmentsLeavesTheLongAnswerWhole) {
   table.setAttribute(1, {0, 0, 96, 1, 0, 255}, 2, v);
   Bytes whole = {0xC4, 0x01, 0xC1, 0x00};
   whole.insert(whole.end(), v.begin(), v.end());
-  Answer a = one(frame(IFrameControl(vr, vs), withLlc({0xC0, 0x01, 0xC1, 0x00, 0x01, 0, 0, 96, 1, 0, 255, 2, 0})));
+  Answer a =
+      one(command(IFrameControl(vr, vs), withRequestLlc({0xC0, 0x01, 0xC1, 0x00, 0x01, 0, 0, 96, 1, 0, 255, 2, 0})));
   ASSERT_TRUE(a.segmented);
   // The bare path answers from its own state, short and in between.
   EXPECT_EQ(bare({0xC0, 0x02, 0xC1}), (Bytes{0xC4, 0x01, 0xC1, 0x01, 0xFA}));
-  Answer b = one(frame(RrControl(2)));
-  Answer c = one(frame(RrControl(3)));
+  Answer b = one(command(RrControl(2)));
+  Answer c = one(command(RrControl(3)));
   EXPECT_TRUE(b.segmented);
   EXPECT_FALSE(c.segmented);
   Bytes got(a.info.begin() + 3, a.info.end());
@@ -303,7 +296,7 @@ TEST_F(Engine, FramesAreGatheredAcrossCallsAndHostileOnesDropped) {
     const char* what;
     Bytes bytes;
   };
-  Bytes badFcs = frame(0x10, withLlc(kGetEnergy));
+  Bytes badFcs = command(0x10, withRequestLlc(kGetEnergy));
   badFcs[badFcs.size() - 2] ^= 1;
   Bytes otherServer = kSnrm;
   otherServer[3] = 0x05;
@@ -320,7 +313,7 @@ TEST_F(Engine, FramesAreGatheredAcrossCallsAndHostileOnesDropped) {
     EXPECT_TRUE(send(r.bytes).empty()) << r.what;
     // Dropped with the link: the next request meets DM.
     if (r.bytes[0] == 0x7E) {
-      EXPECT_EQ(one(frame(0x11)).control, kCtrlDm) << r.what;
+      EXPECT_EQ(one(command(0x11)).control, kCtrlDm) << r.what;
     }
   }
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dlms/cosem_apdu.h"
+#include "support/hdlc_frames.h"
 
 using namespace kavlink;
 using Bytes = std::vector<uint8_t>;
@@ -15,20 +16,8 @@ using Step = HdlcClient::Step;
 
 namespace {
 
-// A reply frame from server 1 to client 16.
-Bytes reply(uint8_t control, const Bytes& info = {}, bool segmented = false) {
-  const uint8_t address[] = {0x21, 0x03};
-  Bytes out(info.size() + 16);
-  if (!info.empty()) std::memcpy(out.data() + HdlcInfoOffset(2), info.data(), info.size());
-  out.resize(
-      static_cast<size_t>(BuildHdlcFrame(out.data(), address, 2, control, static_cast<int>(info.size()), segmented)));
-  return out;
-}
-
-Bytes withLlc(Bytes apdu) {
-  apdu.insert(apdu.begin(), {0xE6, 0xE7, 0x00});
-  return apdu;
-}
+using dlmstest::reply;
+using dlmstest::withLlc;
 
 uint8_t controlOf(const HdlcClient& c) { return c.tx()[5]; }
 

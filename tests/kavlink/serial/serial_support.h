@@ -10,6 +10,7 @@
 
 #include "channels/serial/zr_serial.h"
 #include "platform/serial/pty_pair.h"
+#include "support/sink_base.h"
 #include "text/ansi.h"
 
 namespace kavlink::test {
@@ -38,16 +39,7 @@ inline std::string failureOf(HRESULT h) {
 }
 
 // An _IZrSerialEvents sink on the test's stack; records each event and its thread.
-struct EventSink final : IDispatch {
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    *ppv = riid == IUnknown::iid || riid == IDispatch::iid ? this : nullptr;
-    return *ppv ? S_OK : E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return 2; }
-  ULONG Release() override { return 1; }
-  HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+struct EventSink final : testhost::SinkFor<_IZrSerialEvents> {
   HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override {
     if (id != _IZrSerialEvents::kOnComm || p->cArgs != 1) return DISP_E_MEMBERNOTFOUND;
     events.push_back(p->rgvarg[0].lVal);

@@ -12,6 +12,7 @@
 
 #include "com/com.h"
 #include "kavlink/zr_socket.h"
+#include "support/sink_base.h"
 #include "text/ansi.h"
 
 namespace sockettest {
@@ -27,29 +28,13 @@ struct ServerEvent {
   std::thread::id thread;
 };
 
-class ServerSink final : public IDispatch {
+class ServerSink final : public testhost::SinkFor<kavlink::_IZrSocketEvents> {
  public:
   // Runs inside each event, on the worker, before it is recorded. Set before Advise.
   std::function<void(const ServerEvent&)> handler;
   // Keep the received bytes of each event (off for load).
   bool keepData = true;
 
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IUnknown::iid || riid == IDispatch::iid || riid == kavlink::_IZrSocketEvents::iid) {
-      *ppv = static_cast<IDispatch*>(this);
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return 2; }  // lives on the test's stack
-  ULONG Release() override { return 1; }
-  HRESULT GetTypeInfoCount(UINT* n) override {
-    *n = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
   HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
     ServerEvent e;
     e.id = id;

@@ -15,6 +15,7 @@
 #include "com/com_ptr.h"
 #include "msg/message_queue.h"
 #include "platform/net/loopback_peer.h"
+#include "support/sink_base.h"
 #include "text/ansi.h"
 
 namespace sockettest {
@@ -37,28 +38,11 @@ struct Event {
 };
 
 // Records every event; `handler` (when set) runs inside the event, as a host's would.
-class Sink final : public IDispatch {
+class Sink final : public testhost::SinkFor<kavlink::_IZrSocketEvents> {
  public:
   std::vector<Event> events;
   std::function<void(const Event&)> handler;
 
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IUnknown::iid || riid == IDispatch::iid || riid == kavlink::_IZrSocketEvents::iid) {
-      *ppv = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override { return --refs_; }  // lives on the test's stack
-  HRESULT GetTypeInfoCount(UINT* n) override {
-    *n = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
   HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
     Event e{id, {}, false, std::this_thread::get_id()};
     for (UINT i = params->cArgs; i-- > 0;) {  // arguments come last first
@@ -88,9 +72,6 @@ class Sink final : public IDispatch {
     for (const Event& e : events) n += e.id == id ? 1 : 0;
     return n;
   }
-
- private:
-  std::atomic<ULONG> refs_{0};
 };
 
 // Dispatches the calling thread's messages until done() holds; false at the deadline.
