@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <limits>
 #include <new>
 #include <utility>
 
@@ -17,6 +18,9 @@ namespace zr::net {
 namespace {
 
 constexpr int kEventsPerWait = 64;
+// How long a listening socket that found no descriptor for a connection is left alone,
+// unless a socket of the port is closed before.
+constexpr auto kRest = std::chrono::milliseconds(50);
 
 using Op = CompletionPort::Operation;
 
@@ -43,8 +47,16 @@ bool isRead(Op::Kind k) { return k == Op::Kind::Accept || k == Op::Kind::Receive
 
 bool wouldBlock(int err) { return err == EAGAIN || err == EWOULDBLOCK; }
 
-// What one attempt at an operation came to.
-enum class Outcome { Done, WouldBlock, Retry };
+// The port and worker whose thread this is: a socket attached from a completion stays on
+// the worker that made it.
+thread_local const void* tPort = nullptr;
+thread_local void* tWorker = nullptr;
+
+// What one attempt at an operation came to. Rest: the system has no room for it now (out
+// of descriptors), and the socket stays readable: it is left alone for a while.
+enum class Outcome { Done, WouldBlock, Retry, Rest };
+
+bool outOfRoom(int err) { return err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM; }
 
 }  // namespace
 
@@ -58,6 +70,12 @@ struct CompletionPort::Worker {
   // What this turn's one read brought and the receives have not been given yet.
   char* held = nullptr;
   size_t heldBytes = 0;
+  // Listening sockets that ran out of descriptors, each with when it is watched again; only
+  // this worker's thread touches them. restingCount mirrors their number for the others,
+  // which set wakeResting when a socket's close frees a descriptor.
+  std::vector<std::pair<SocketPtr, std::chrono::steady_clock::time_point>> resting;
+  std::atomic<size_t> restingCount{0};
+  std::atomic<bool> wakeResting{false};
 
   // None when it cannot grow that far: the receive then fails, not the worker.
   char* lend(size_t size) {
@@ -92,6 +110,11 @@ class CompletionPort::Socket : public std::enable_shared_from_this<Socket> {
   uint32_t watching = 0;  // the events asked of the worker's epoll set; 0: not in it
   bool inTurn = false;    // its worker is on it and looks at everything before it leaves
   bool closing = false;
+  bool resting = false;  // its reads are not watched for a while (see kRest)
+  // In every worker's set, edge-triggered and exclusive (a listening socket): whichever
+  // worker the kernel wakes takes the turn. again: an edge came while another had it.
+  bool shared = false;
+  bool again = false;
   bool sendsFirst = false;  // closing once the queued sends are out
   bool dead = false;
 
@@ -110,6 +133,9 @@ Outcome CompletionPort::Socket::performRead(Worker& w, Op* op, size_t& bytes, in
         op->accepted = static_cast<int>(n);
         return Outcome::Done;
       }
+      // The connection stays in the backlog and the socket readable: trying again at once
+      // would only spin.
+      if (outOfRoom(errno)) return Outcome::Rest;
       break;
     case Op::Kind::Receive:
       n = ::recv(fd, op->buffer, op->size, 0);
@@ -201,13 +227,17 @@ CompletionPort::~CompletionPort() {
     }
   }
   workers_.clear();
-  if (stop_ >= 0) ::close(stop_);
+  for (int fd : {stop_, ended_fd_}) {
+    if (fd >= 0) ::close(fd);
+  }
 }
 
 int CompletionPort::open(int readsPerTurn) {
   readsPerTurn_ = std::max(1, readsPerTurn);
   stop_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  return stop_ < 0 ? wsaFromErrno(errno) : 0;
+  if (stop_ < 0) return wsaFromErrno(errno);
+  ended_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  return ended_fd_ < 0 ? wsaFromErrno(errno) : 0;
 }
 
 int CompletionPort::startWorkers(int threads, Completion completion, std::shared_ptr<void> keepAlive, Retired retired) {
@@ -243,7 +273,7 @@ bool CompletionPort::onWorker() {
   return std::find(ids_.begin(), ids_.end(), std::this_thread::get_id()) != ids_.end();
 }
 
-CompletionPort::SocketPtr CompletionPort::attach(int fd, std::shared_ptr<void> key, int& error) {
+CompletionPort::SocketPtr CompletionPort::attach(int fd, std::shared_ptr<void> key, int& error, bool shared) {
   error = 0;
   if (workers_.empty()) {
     error = WSAENOTSOCK;
@@ -261,7 +291,18 @@ CompletionPort::SocketPtr CompletionPort::attach(int fd, std::shared_ptr<void> k
   s->fd = fd;
   s->key = key.get();
   s->keyRef = std::move(key);
-  s->worker = workers_[nextWorker_.fetch_add(1, std::memory_order_relaxed) % workers_.size()].get();
+  s->shared = shared;
+  if (shared) {
+    std::lock_guard lock(threadsMutex_);
+    try {
+      sharedRetired_.reserve(sharedRetired_.size() + 1);
+    } catch (const std::bad_alloc&) {
+      error = WSA_NOT_ENOUGH_MEMORY;
+      return nullptr;  // closes fd
+    }
+  }
+  auto* here = tPort == this ? static_cast<Worker*>(tWorker) : nullptr;
+  s->worker = here ? here : workers_[nextWorker_.fetch_add(1, std::memory_order_relaxed) % workers_.size()].get();
   std::lock_guard lock(s->worker->mutex);
   try {
     s->worker->live.emplace(s.get(), s);
@@ -282,8 +323,22 @@ void CompletionPort::watch(Socket* s) {
   // Under s->mutex. Level-triggered: what is left unread is reported again after the
   // other sockets' turns, the peer's end included.
   if (s->dead || (s->closing && !s->sendsFirst)) return;
-  const uint32_t want =
-      (s->reads.empty() || s->closing ? 0u : uint32_t{EPOLLIN | EPOLLRDHUP}) | (s->sends.empty() ? 0u : EPOLLOUT);
+  if (s->shared) {
+    const bool want = !s->reads.empty() && !s->closing && !s->resting;
+    if (want == (s->watching != 0)) return;
+    epoll_event ev{};
+    ev.events = EPOLLIN | EPOLLEXCLUSIVE | EPOLLET;
+    ev.data.ptr = s;
+    if (!want) {
+      unwatch(s);
+      return;
+    }
+    for (auto& w : workers_) ::epoll_ctl(w->epoll, EPOLL_CTL_ADD, s->fd, &ev);
+    s->watching = ev.events;
+    return;
+  }
+  const uint32_t want = (s->reads.empty() || s->closing || s->resting ? 0u : uint32_t{EPOLLIN | EPOLLRDHUP}) |
+                        (s->sends.empty() ? 0u : EPOLLOUT);
   if (want == s->watching) return;
   epoll_event ev{};
   ev.events = want;
@@ -364,10 +419,16 @@ void CompletionPort::retire(Socket* s, std::unique_lock<std::mutex>& lock) {
   // No worker performs anything on the descriptor once it is dead, so its number can be
   // given to another socket at once.
   s->dead = true;
-  if (s->watching) ::epoll_ctl(s->worker->epoll, EPOLL_CTL_DEL, s->fd, nullptr);
-  s->watching = 0;
+  unwatch(s);
   ::close(std::exchange(s->fd, -1));
   lock.unlock();
+  // The descriptor just freed may be what a resting listener waits for.
+  for (auto& w : workers_) {
+    if (w->restingCount.load(std::memory_order_acquire) == 0) continue;
+    w->wakeResting.store(true);
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(w->wake, &one, sizeof(one));
+  }
   if (retired_ && !stopping()) retired_(s->key);
   const std::shared_ptr<void> key = std::move(s->keyRef);
   SocketPtr last;
@@ -379,6 +440,23 @@ void CompletionPort::retire(Socket* s, std::unique_lock<std::mutex>& lock) {
       s->worker->live.erase(it);
     }
   }
+  if (last && s->shared) {
+    // Another worker may still hold an event that names it: it stays until the port goes
+    // (its place was reserved when it was attached).
+    std::lock_guard guard(threadsMutex_);
+    sharedRetired_.push_back(std::move(last));
+  }
+}
+
+void CompletionPort::unwatch(Socket* s) {
+  // Under s->mutex.
+  if (!s->watching) return;
+  if (s->shared) {
+    for (auto& w : workers_) ::epoll_ctl(w->epoll, EPOLL_CTL_DEL, s->fd, nullptr);
+  } else {
+    ::epoll_ctl(s->worker->epoll, EPOLL_CTL_DEL, s->fd, nullptr);
+  }
+  s->watching = 0;
 }
 
 void CompletionPort::takeCloses(Worker& w) {
@@ -397,11 +475,17 @@ void CompletionPort::takeCloses(Worker& w) {
 void CompletionPort::turn(Worker& w, Socket* s, uint32_t events) {
   std::unique_lock lock(s->mutex);
   if (s->dead) return;
+  if (s->inTurn) {
+    s->again = true;  // another worker has it, and looks again before it leaves
+    return;
+  }
   s->inTurn = true;
   w.heldBytes = 0;
   bool readable = (events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0;
   bool writable = (events & (EPOLLOUT | EPOLLHUP | EPOLLERR)) != 0;
-  int reads = readsPerTurn_;
+  // An edge-triggered socket is read until it would block: no other report may come.
+  int reads = s->shared ? std::numeric_limits<int>::max() : readsPerTurn_;
+  bool drained = false;
   while (!stopping()) {
     Op* op = nullptr;
     size_t bytes = 0;
@@ -464,14 +548,24 @@ void CompletionPort::turn(Worker& w, Socket* s, uint32_t events) {
         if (o == Outcome::Retry) continue;
         if (o == Outcome::WouldBlock) {
           readable = false;
+          drained = true;
           continue;
         }
-        // As above; a failed accept waits for the next report too, so that running out of
-        // descriptors does not spin here.
+        if (o == Outcome::Rest && rest(w, s)) {
+          readable = false;
+          drained = true;
+          continue;
+        }
+        if (o == Outcome::Rest) error = WSA_NOT_ENOUGH_MEMORY;
+        // As above; a failed accept waits for the next report too.
         if ((bytes < op->size && op->kind == Op::Kind::Receive) || error != 0) readable = false;
       }
       s->reads.pop();
       --reads;
+    } else if (s->again) {
+      s->again = false;
+      readable = true;
+      continue;
     } else {
       break;
     }
@@ -481,13 +575,56 @@ void CompletionPort::turn(Worker& w, Socket* s, uint32_t events) {
   }
   s->inTurn = false;
   w.heldBytes = 0;  // a receive not posted again: its connection is closing
+  // Left before it would block (nothing to read into, or a failed read): no edge reports
+  // what is waiting, so it goes out of the sets and in again, which reports it.
+  if (s->shared && !drained && !s->dead) unwatch(s);
   watch(s);
 }
 
+bool CompletionPort::rest(Worker& w, Socket* s) {
+  // Under s->mutex, in its worker's turn: watch leaves its reads out when the turn ends.
+  try {
+    w.resting.emplace_back(s->shared_from_this(), std::chrono::steady_clock::now() + kRest);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  w.restingCount.store(w.resting.size(), std::memory_order_release);
+  s->resting = true;
+  return true;
+}
+
+void CompletionPort::wakeRested(Worker& w) {
+  const bool all = w.wakeResting.exchange(false);
+  const auto now = std::chrono::steady_clock::now();
+  for (size_t i = 0; i < w.resting.size();) {
+    if (!all && w.resting[i].second > now) {
+      ++i;
+      continue;
+    }
+    const SocketPtr s = std::move(w.resting[i].first);
+    w.resting[i] = std::move(w.resting.back());
+    w.resting.pop_back();
+    std::lock_guard lock(s->mutex);
+    s->resting = false;
+    if (!s->inTurn) watch(s.get());
+  }
+  w.restingCount.store(w.resting.size(), std::memory_order_release);
+}
+
+int CompletionPort::waitTimeout(const Worker& w) {
+  if (w.resting.empty()) return -1;
+  auto first = w.resting.front().second;
+  for (const auto& r : w.resting) first = std::min(first, r.second);
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(first - std::chrono::steady_clock::now());
+  return static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
+}
+
 void CompletionPort::run(Worker* w, std::shared_ptr<void> keepAlive) {
+  tPort = this;
+  tWorker = w;
   epoll_event events[kEventsPerWait];
   while (!stopping()) {
-    int n = ::epoll_wait(w->epoll, events, kEventsPerWait, -1);
+    int n = ::epoll_wait(w->epoll, events, kEventsPerWait, waitTimeout(*w));
     if (n < 0) {
       if (errno == EINTR) continue;
       break;
@@ -503,10 +640,14 @@ void CompletionPort::run(Worker* w, std::shared_ptr<void> keepAlive) {
       turn(*w, static_cast<Socket*>(token), events[i].events);
     }
     if (closes && !stopping()) takeCloses(*w);
+    if (!w->resting.empty() && !stopping()) wakeRested(*w);
   }
   {
     std::lock_guard lock(threadsMutex_);
-    --running_;
+    if (--running_ == 0 && ended_fd_ >= 0) {
+      const uint64_t one = 1;
+      [[maybe_unused]] ssize_t n = ::write(ended_fd_, &one, sizeof(one));
+    }
   }
   ended_.notify_all();
   // The last thing this thread does: it may end the port's life.

@@ -2,17 +2,25 @@
 // performs them when the socket is ready, and each finished operation is handed to one
 // completion function on the worker that finished it.
 //
-// Every worker has an epoll set of its own and each socket belongs to one worker (dealt
-// out in turn), so one socket's completions come one after the other, in the order its
-// operations were posted (reads in their queue, sends in theirs), and no other worker is
-// woken for it. Sockets are level-triggered: a worker does a bounded amount of work on one
-// socket per wake-up and comes back to it after the others that are ready, so a socket that
-// always has more data cannot keep its worker from the rest. A socket with nothing posted
-// is not in the set at all.
+// Every worker has an epoll set of its own and each socket belongs to one worker, so one
+// socket's completions come one after the other, in the order its operations were posted
+// (reads in their queue, sends in theirs), and no other worker is woken for it. A
+// connection stays with the worker that accepted it: the kernel wakes a waiting worker for
+// a new connection, so connections gather on as few workers as keep up with them, and a
+// message rarely has to wake a thread of its own (each wake-up costs more than the
+// message). Sockets are level-triggered: a worker does a bounded amount of work on one
+// socket per wake-up and comes back to it after the others that are ready, so a socket
+// that always has more data cannot keep its worker from the rest. A socket with nothing
+// posted is not in the set at all. A shared (listening) socket is in every set,
+// edge-triggered and exclusive, and is accepted from until it would block.
 //
 // A receive posted without a buffer is given the worker's own for its completion: memory
 // for received data is taken while data is there, not for every idle socket. One read per
 // turn takes as much as the turn's receives can hold, and they are handed it in order.
+//
+// A listening socket whose accept finds no descriptor (or no memory) for the connection is
+// not watched for a short while, or until another socket of the port is closed; the accept
+// stays queued and the connection waits in the backlog meanwhile.
 //
 // Errors are Winsock codes (net/wsa_error.h). An operation on a socket that is closed
 // completes with WSA_OPERATION_ABORTED.
@@ -89,7 +97,11 @@ class CompletionPort {
   // completions carry; the port holds the key until the socket is retired, so that what
   // the key is outlives every completion that names it. None with error set when it
   // cannot be added (fd is then closed).
-  SocketPtr attach(int fd, std::shared_ptr<void> key, int& error);
+  // A socket attached from a completion goes to that completion's worker (a connection
+  // stays with the worker that accepted it, as the kernel dealt out the wake-ups); else to
+  // the workers in turn. shared (a listening socket): watched by every worker, and the
+  // kernel wakes one that waits for each new connection, so the busy ones are left alone.
+  SocketPtr attach(int fd, std::shared_ptr<void> key, int& error, bool shared = false);
   // Queues an operation. 0, or WSAENOTSOCK when the socket is closed.
   int post(Socket* s, Operation* op);
   // Writes what the kernel takes of data at once, when no send is queued before it:
@@ -111,6 +123,9 @@ class CompletionPort {
   // have.
   bool waitStopped(int timeoutMs);
   bool stopping() const { return stopping_.load(std::memory_order_acquire); }
+  // Readable once the last worker has ended (after open; -1 before), so that a thread can
+  // wait for that among other things.
+  int endedFd() const { return ended_fd_; }
   // True on a worker thread of this port.
   bool onWorker();
   // Waits for the threads of the workers but the calling one to be gone (after
@@ -125,9 +140,14 @@ class CompletionPort {
   void takeCloses(Worker& w);
   void watch(Socket* s);
   void retire(Socket* s, std::unique_lock<std::mutex>& lock);
+  void unwatch(Socket* s);
+  bool rest(Worker& w, Socket* s);
+  void wakeRested(Worker& w);
+  static int waitTimeout(const Worker& w);
 
   int readsPerTurn_ = 1;
-  int stop_ = -1;  // never drained: wakes every worker once stopping
+  int stop_ = -1;      // never drained: wakes every worker once stopping
+  int ended_fd_ = -1;  // never drained: every worker has ended
   Completion completion_;
   Retired retired_;
   std::atomic<bool> stopping_{false};
@@ -137,6 +157,7 @@ class CompletionPort {
   std::mutex threadsMutex_;
   std::vector<std::thread> threads_;
   std::vector<std::thread::id> ids_;
+  std::vector<SocketPtr> sharedRetired_;
   int running_ = 0;
   std::condition_variable ended_;
 };

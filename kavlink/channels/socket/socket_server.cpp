@@ -6,11 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
-#include <system_error>
 #include <utility>
 
-#include "msg/message_queue.h"
+#include "msg/dispatching_wait.h"
 #include "net/address.h"
 #include "net/server_socket.h"
 #include "net/wsa_error.h"
@@ -21,6 +21,7 @@ namespace {
 
 constexpr int kBacklog = 200;
 constexpr int kStopStepMs = 20;
+constexpr uint32_t kStopWaitMs = 1000;
 constexpr const char* kUnknownPeer = "<unknown>";
 
 using Kind = zr::net::CompletionPort::Operation::Kind;
@@ -106,7 +107,7 @@ LONG SocketServer::start() {
       return fail(made.error);
   }
   int error = 0;
-  listening_->socket = port_.attach(made.fd, listening_, error);
+  listening_->socket = port_.attach(made.fd, listening_, error, isStream());
   if (!listening_->socket) return fail(kErrPort);
   try {
     if (isStream()) listening_->accepts.resize(static_cast<size_t>(settings_.overlapped));
@@ -133,13 +134,10 @@ bool SocketServer::stop() {
     }
     return false;
   }
-  while (!port_.waitStopped(0)) {
-    // Handlers may be waiting for something this thread's windows do.
-    try {
-      zr::msg::pumpOne();
-    } catch (const std::system_error&) {
-    }
-    port_.waitStopped(kStopStepMs);
+  // Handlers may be waiting for something this thread's windows do.
+  const std::atomic<int> never{0};
+  while (!port_.waitStopped(0) &&
+         zr::msg::waitDispatching(port_.endedFd(), kStopWaitMs, false, never) != zr::msg::WaitEnd::Input) {
   }
   port_.joinWorkers();
   return true;

@@ -270,6 +270,34 @@ TEST_F(ServerTest, MembersThatDoNotFailLeaveTheLastErrorAlone) {
   EXPECT_EQ(lastError(), code);
 }
 
+zr::msg::LRESULT answerProc(zr::msg::HWND hwnd, zr::msg::UINT, zr::msg::WPARAM, zr::msg::LPARAM) {
+  *static_cast<std::atomic<bool>*>(zr::msg::getProp(hwnd, "answered")) = true;
+  return 1;
+}
+
+TEST_F(ServerTest, CloseDispatchesTheMessagesAHandlerWaitsFor) {
+  std::atomic<bool> entered{false};
+  std::atomic<bool> answered{false};
+  zr::msg::HWND w = zr::msg::createWindow("ServerCloser", &answerProc);
+  zr::msg::setProp(w, "answered", &answered);
+  events.handler = [&](const ServerEvent& e) {
+    if (e.id != _IZrSocketEvents::kOnRecv) return;
+    entered = true;
+    // Only the thread that closes the server can answer it.
+    zr::msg::sendMessage(w, zr::msg::WM_USER, 0, 0);
+  };
+  adviseServer();
+  ASSERT_EQ(listen(), 1);
+  Fd client = nettest::tcpConnect(port);
+  ASSERT_TRUE(nettest::sendAll(client.get(), "x"));
+  const auto end = std::chrono::steady_clock::now() + nettest::kDeadline;
+  while (!entered && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);
+  ASSERT_TRUE(entered);
+  socket->Close();
+  EXPECT_TRUE(answered);
+  zr::msg::destroyWindow(w);
+}
+
 TEST_F(ServerTest, CloseSocketEndsAConnectionWithoutOnClose) {
   adviseServer();
   ASSERT_EQ(listen(), 1);

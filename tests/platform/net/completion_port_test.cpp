@@ -4,9 +4,12 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -133,6 +136,100 @@ TEST_F(PortTest, ClosingAbortsWhatIsQueuedAndRefusesMore) {
   late.size = sizeof(buf);
   EXPECT_EQ(port.post(s, &late), zr::net::WSAENOTSOCK);
   port.close(s);
+}
+
+// Takes every descriptor the process may still open, below a limit lowered to just above
+// the highest one open, until free() or its end.
+class NoDescriptorsLeft {
+ public:
+  explicit NoDescriptorsLeft(int copyOf) {
+    ::getrlimit(RLIMIT_NOFILE, &old_);
+    long highest = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+      highest = std::max(highest, std::stol(entry.path().filename().string()));
+    }
+    rlimit lowered = old_;
+    lowered.rlim_cur = static_cast<rlim_t>(highest + 1);
+    ::setrlimit(RLIMIT_NOFILE, &lowered);
+    for (int fd; (fd = ::dup(copyOf)) >= 0;) taken_.emplace_back(fd);
+  }
+  ~NoDescriptorsLeft() {
+    free();
+    ::setrlimit(RLIMIT_NOFILE, &old_);
+  }
+  void free() { taken_.clear(); }
+
+ private:
+  rlimit old_{};
+  std::vector<nettest::Fd> taken_;
+};
+
+TEST_F(PortTest, AListenerOutOfDescriptorsRestsServesTheOthersAndTakesTheConnectionLater) {
+  // Watched by its own worker, or by every worker as a server's listening socket is.
+  for (bool shared : {false, true}) {
+    SCOPED_TRACE(shared);
+    {
+      std::lock_guard lock(mutex);
+      seen.clear();
+    }
+    nettest::Fd peer;
+    CompletionPort::Socket* held = attachedPair(peer);
+    ASSERT_NE(held, nullptr);
+    int listenPort = 0;
+    nettest::Fd listening = nettest::bound(SOCK_STREAM, listenPort);
+    ASSERT_EQ(::listen(listening.get(), 8), 0);
+    const int listenFd = dup(listening.get());
+    fcntl(listenFd, F_SETFL, fcntl(listenFd, F_GETFL) | O_NONBLOCK);
+    int error = -1;
+    CompletionPort::SocketPtr listener = port.attach(listenFd, nullptr, error, shared);
+    ASSERT_TRUE(listener);
+    Op accept;
+    accept.kind = Op::Kind::Accept;
+    // As a server does: a failed accept is posted again at once.
+    onCompletion = [&](Op* op) {
+      if (op == &accept && accept.accepted < 0) port.post(listener.get(), &accept);
+    };
+    ASSERT_EQ(port.post(listener.get(), &accept), 0);
+    char buf[8];
+    Op read;
+    read.kind = Op::Kind::Receive;
+    read.buffer = buf;
+    read.size = sizeof(buf);
+    ASSERT_EQ(port.post(held, &read), 0);
+    nettest::Fd client(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    auto cpuTime = [] {
+      timespec t{};
+      clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+      return std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec);
+    };
+    auto waitFor = [&](Op* op) {
+      std::unique_lock lock(mutex);
+      return changed.wait_for(lock, nettest::kDeadline, [&] {
+        return std::any_of(seen.begin(), seen.end(), [&](const Seen& x) { return x.op == op; });
+      });
+    };
+    {
+      NoDescriptorsLeft full(client.get());
+      const sockaddr_in to = nettest::loopback(listenPort);
+      ASSERT_EQ(::connect(client.get(), reinterpret_cast<const sockaddr*>(&to), sizeof(to)), 0);
+      ASSERT_TRUE(nettest::sendAll(peer.get(), "x"));
+      ASSERT_TRUE(waitFor(&read));  // a connection already held is served meanwhile
+      // A listener that tried again at once would keep its worker busy all this time.
+      const auto start = cpuTime();
+      const auto until = std::chrono::steady_clock::now() + 300ms;
+      while (std::chrono::steady_clock::now() < until && cpuTime() - start < 100ms) std::this_thread::sleep_for(5ms);
+      EXPECT_LT(cpuTime() - start, 100ms);
+      full.free();
+      ASSERT_TRUE(waitFor(&accept));
+    }
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(std::count_if(seen.begin(), seen.end(), [&](const Seen& x) { return x.op == &accept && x.error != 0; }),
+              0);  // no failed attempt came out
+    EXPECT_GE(accept.accepted, 0);
+    if (accept.accepted >= 0) ::close(accept.accepted);
+    port.close(listener.get());
+    port.close(held);
+  }
 }
 
 TEST_F(PortTest, AStopFromACompletionEndsTheOthersAndThenItsOwnWorker) {
