@@ -1,5 +1,7 @@
 #include "net/completion_port.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -117,6 +119,7 @@ class CompletionPort::Socket : public std::enable_shared_from_this<Socket> {
   bool again = false;
   bool sendsFirst = false;  // closing once the queued sends are out
   bool dead = false;
+  bool corked = false;  // a send of this turn was told more follows: the turn pushes it out
 
   Outcome performRead(Worker& w, Op* op, size_t& bytes, int& error);
   Outcome performSend(Op* op, size_t& bytes, int& error);
@@ -362,8 +365,12 @@ int CompletionPort::trySend(Socket* s, const char* data, size_t size, size_t& se
   std::lock_guard lock(s->mutex);
   if (s->closing || s->dead) return WSAENOTSOCK;
   if (!s->sends.empty()) return 0;  // after those
+  // An answer from a handler of this turn while more of the turn's read is still to be
+  // handed out: the answers to the rest follow at once, and they go out together, not a
+  // packet (and a wake-up of the peer) each.
+  const bool more = s->inTurn && tWorker == s->worker && s->worker->heldBytes > 0;
   while (sent < size) {
-    const ssize_t n = ::send(s->fd, data + sent, size - sent, MSG_NOSIGNAL);
+    const ssize_t n = ::send(s->fd, data + sent, size - sent, MSG_NOSIGNAL | (more ? MSG_MORE : 0));
     if (n >= 0) {
       sent += static_cast<size_t>(n);
       continue;
@@ -372,6 +379,8 @@ int CompletionPort::trySend(Socket* s, const char* data, size_t size, size_t& se
     if (wouldBlock(errno)) break;
     return wsaFromErrno(errno);
   }
+  // A send without more pushes out what the earlier ones left waiting.
+  if (sent > 0) s->corked = more;
   return 0;
 }
 
@@ -575,6 +584,11 @@ void CompletionPort::turn(Worker& w, Socket* s, uint32_t events) {
   }
   s->inTurn = false;
   w.heldBytes = 0;  // a receive not posted again: its connection is closing
+  if (std::exchange(s->corked, false)) {
+    // The last answer of the turn told the kernel more would follow and none did: out now.
+    const int off = 0;
+    ::setsockopt(s->fd, IPPROTO_TCP, TCP_CORK, &off, sizeof(off));
+  }
   // Left before it would block (nothing to read into, or a failed read): no edge reports
   // what is waiting, so it goes out of the sets and in again, which reports it.
   if (s->shared && !drained && !s->dead) unwatch(s);

@@ -105,7 +105,9 @@ class CompletionPort {
   // Queues an operation. 0, or WSAENOTSOCK when the socket is closed.
   int post(Socket* s, Operation* op);
   // Writes what the kernel takes of data at once, when no send is queued before it:
-  // `sent` tells how much (the rest is the caller's to post). 0 or a Winsock code.
+  // `sent` tells how much (the rest is the caller's to post). 0 or a Winsock code. From a
+  // completion of the socket's own turn while that turn has more received data to hand
+  // out, the kernel keeps it back until the turn's last send or the end of the turn.
   int trySend(Socket* s, const char* data, size_t size, size_t& sent);
   // The same for one datagram: sent is size, or 0 when there is no room now.
   int trySendTo(Socket* s, const char* data, size_t size, const Endpoint& to, size_t& sent);
