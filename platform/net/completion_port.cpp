@@ -20,6 +20,8 @@ namespace zr::net {
 namespace {
 
 constexpr int kEventsPerWait = 64;
+// What one turn's read takes at least when the socket has that much.
+constexpr size_t kTurnBytes = 64 * 1024;
 // How long a listening socket that found no descriptor for a connection is left alone,
 // unless a socket of the port is closed before.
 constexpr auto kRest = std::chrono::milliseconds(50);
@@ -516,13 +518,15 @@ void CompletionPort::turn(Worker& w, Socket* s, uint32_t events) {
         continue;
       }
       op = s->sends.pop();
-    } else if ((readable || w.heldBytes > 0) && reads > 0 && !s->reads.empty() && !s->closing) {
+    } else if (((readable && reads > 0) || w.heldBytes > 0) && !s->reads.empty() && !s->closing) {
       op = s->reads.head;
       if (op->kind == Op::Kind::Receive && (w.heldBytes > 0 || !op->buffer)) {
         if (w.heldBytes == 0) {
           // One read for the turn, as large as the receives it may complete, handed out a
-          // buffer at a time: no read is wasted on finding the socket empty.
-          const size_t room = op->size * static_cast<size_t>(reads);
+          // buffer at a time: no read is wasted on finding the socket empty. Small buffers
+          // still take a turn's worth: a peer with several messages under way would else
+          // need several rounds of its worker's sockets for what it sent at once.
+          const size_t room = std::max(op->size * static_cast<size_t>(reads), kTurnBytes);
           char* into = w.lend(room);
           const ssize_t n = into ? ::recv(s->fd, into, room, 0) : -1;
           if (!into) {

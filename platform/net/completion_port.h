@@ -16,7 +16,9 @@
 //
 // A receive posted without a buffer is given the worker's own for its completion: memory
 // for received data is taken while data is there, not for every idle socket. One read per
-// turn takes as much as the turn's receives can hold, and they are handed it in order.
+// turn takes readsPerTurn receives' worth, 64 KB at least (small receives would else leave
+// most of what a peer sent at once for later rounds), and hands it in order to as many
+// receives as it fills.
 //
 // A listening socket whose accept finds no descriptor (or no memory) for the connection is
 // not watched for a short while, or until another socket of the port is closed; the accept
