@@ -70,7 +70,10 @@ struct CompletionPort::Worker {
   std::mutex mutex;
   std::vector<SocketPtr> closes;
   std::unordered_map<Socket*, SocketPtr> live;  // the port's own references
-  std::vector<char> buffer;                     // lent to receives posted without one
+  // Lent to receives posted without one. Left uninitialised: only the pages reads fill
+  // are ever touched, so a worker that serves small messages stays small.
+  std::unique_ptr<char[]> buffer;
+  size_t bufferSize = 0;
   // What this turn's one read brought and the receives have not been given yet.
   char* held = nullptr;
   size_t heldBytes = 0;
@@ -83,12 +86,13 @@ struct CompletionPort::Worker {
 
   // None when it cannot grow that far: the receive then fails, not the worker.
   char* lend(size_t size) {
-    try {
-      if (buffer.size() < size) buffer.resize(size);
-    } catch (const std::bad_alloc&) {
-      return nullptr;
+    if (bufferSize < size) {
+      char* larger = new (std::nothrow) char[size];
+      if (!larger) return nullptr;
+      buffer.reset(larger);
+      bufferSize = size;
     }
-    return buffer.data();
+    return buffer.get();
   }
   ~Worker() {
     for (int fd : {epoll, wake}) {
