@@ -1,5 +1,7 @@
 #include "net/completion_port.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -18,6 +20,8 @@ namespace zr::net {
 namespace {
 
 constexpr int kEventsPerWait = 64;
+// What one turn's read takes at least when the socket has that much.
+constexpr size_t kTurnBytes = 64 * 1024;
 // How long a listening socket that found no descriptor for a connection is left alone,
 // unless a socket of the port is closed before.
 constexpr auto kRest = std::chrono::milliseconds(50);
@@ -66,7 +70,10 @@ struct CompletionPort::Worker {
   std::mutex mutex;
   std::vector<SocketPtr> closes;
   std::unordered_map<Socket*, SocketPtr> live;  // the port's own references
-  std::vector<char> buffer;                     // lent to receives posted without one
+  // Lent to receives posted without one. Left uninitialised: only the pages reads fill
+  // are ever touched, so a worker that serves small messages stays small.
+  std::unique_ptr<char[]> buffer;
+  size_t bufferSize = 0;
   // What this turn's one read brought and the receives have not been given yet.
   char* held = nullptr;
   size_t heldBytes = 0;
@@ -79,12 +86,13 @@ struct CompletionPort::Worker {
 
   // None when it cannot grow that far: the receive then fails, not the worker.
   char* lend(size_t size) {
-    try {
-      if (buffer.size() < size) buffer.resize(size);
-    } catch (const std::bad_alloc&) {
-      return nullptr;
+    if (bufferSize < size) {
+      char* larger = new (std::nothrow) char[size];
+      if (!larger) return nullptr;
+      buffer.reset(larger);
+      bufferSize = size;
     }
-    return buffer.data();
+    return buffer.get();
   }
   ~Worker() {
     for (int fd : {epoll, wake}) {
@@ -117,6 +125,7 @@ class CompletionPort::Socket : public std::enable_shared_from_this<Socket> {
   bool again = false;
   bool sendsFirst = false;  // closing once the queued sends are out
   bool dead = false;
+  bool corked = false;  // a send of this turn was told more follows: the turn pushes it out
 
   Outcome performRead(Worker& w, Op* op, size_t& bytes, int& error);
   Outcome performSend(Op* op, size_t& bytes, int& error);
@@ -362,8 +371,12 @@ int CompletionPort::trySend(Socket* s, const char* data, size_t size, size_t& se
   std::lock_guard lock(s->mutex);
   if (s->closing || s->dead) return WSAENOTSOCK;
   if (!s->sends.empty()) return 0;  // after those
+  // An answer from a handler of this turn while more of the turn's read is still to be
+  // handed out: the answers to the rest follow at once, and they go out together, not a
+  // packet (and a wake-up of the peer) each.
+  const bool more = s->inTurn && tWorker == s->worker && s->worker->heldBytes > 0;
   while (sent < size) {
-    const ssize_t n = ::send(s->fd, data + sent, size - sent, MSG_NOSIGNAL);
+    const ssize_t n = ::send(s->fd, data + sent, size - sent, MSG_NOSIGNAL | (more ? MSG_MORE : 0));
     if (n >= 0) {
       sent += static_cast<size_t>(n);
       continue;
@@ -372,6 +385,8 @@ int CompletionPort::trySend(Socket* s, const char* data, size_t size, size_t& se
     if (wouldBlock(errno)) break;
     return wsaFromErrno(errno);
   }
+  // A send without more pushes out what the earlier ones left waiting.
+  if (sent > 0) s->corked = more;
   return 0;
 }
 
@@ -507,13 +522,15 @@ void CompletionPort::turn(Worker& w, Socket* s, uint32_t events) {
         continue;
       }
       op = s->sends.pop();
-    } else if ((readable || w.heldBytes > 0) && reads > 0 && !s->reads.empty() && !s->closing) {
+    } else if (((readable && reads > 0) || w.heldBytes > 0) && !s->reads.empty() && !s->closing) {
       op = s->reads.head;
       if (op->kind == Op::Kind::Receive && (w.heldBytes > 0 || !op->buffer)) {
         if (w.heldBytes == 0) {
           // One read for the turn, as large as the receives it may complete, handed out a
-          // buffer at a time: no read is wasted on finding the socket empty.
-          const size_t room = op->size * static_cast<size_t>(reads);
+          // buffer at a time: no read is wasted on finding the socket empty. Small buffers
+          // still take a turn's worth: a peer with several messages under way would else
+          // need several rounds of its worker's sockets for what it sent at once.
+          const size_t room = std::max(op->size * static_cast<size_t>(reads), kTurnBytes);
           char* into = w.lend(room);
           const ssize_t n = into ? ::recv(s->fd, into, room, 0) : -1;
           if (!into) {
@@ -575,6 +592,11 @@ void CompletionPort::turn(Worker& w, Socket* s, uint32_t events) {
   }
   s->inTurn = false;
   w.heldBytes = 0;  // a receive not posted again: its connection is closing
+  if (std::exchange(s->corked, false)) {
+    // The last answer of the turn told the kernel more would follow and none did: out now.
+    const int off = 0;
+    ::setsockopt(s->fd, IPPROTO_TCP, TCP_CORK, &off, sizeof(off));
+  }
   // Left before it would block (nothing to read into, or a failed read): no edge reports
   // what is waiting, so it goes out of the sets and in again, which reports it.
   if (s->shared && !drained && !s->dead) unwatch(s);

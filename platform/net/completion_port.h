@@ -16,7 +16,9 @@
 //
 // A receive posted without a buffer is given the worker's own for its completion: memory
 // for received data is taken while data is there, not for every idle socket. One read per
-// turn takes as much as the turn's receives can hold, and they are handed it in order.
+// turn takes readsPerTurn receives' worth, 64 KB at least (small receives would else leave
+// most of what a peer sent at once for later rounds), and hands it in order to as many
+// receives as it fills.
 //
 // A listening socket whose accept finds no descriptor (or no memory) for the connection is
 // not watched for a short while, or until another socket of the port is closed; the accept
@@ -105,7 +107,9 @@ class CompletionPort {
   // Queues an operation. 0, or WSAENOTSOCK when the socket is closed.
   int post(Socket* s, Operation* op);
   // Writes what the kernel takes of data at once, when no send is queued before it:
-  // `sent` tells how much (the rest is the caller's to post). 0 or a Winsock code.
+  // `sent` tells how much (the rest is the caller's to post). 0 or a Winsock code. From a
+  // completion of the socket's own turn while that turn has more received data to hand
+  // out, the kernel keeps it back until the turn's last send or the end of the turn.
   int trySend(Socket* s, const char* data, size_t size, size_t& sent);
   // The same for one datagram: sent is size, or 0 when there is no room now.
   int trySendTo(Socket* s, const char* data, size_t size, const Endpoint& to, size_t& sent);

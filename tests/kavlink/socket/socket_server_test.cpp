@@ -414,9 +414,12 @@ TEST_F(ServerTest, ASmallBufferSizeServesTcpInPieces) {
   };
   ASSERT_EQ(listen(), 1);
   Fd client = nettest::tcpConnect(port);
-  const std::string text = "a text much longer than sixteen bytes, echoed back";
-  ASSERT_TRUE(nettest::sendAll(client.get(), text));
-  EXPECT_EQ(nettest::recvSome(client.get(), text.size()), text);
+  std::string many(4000, '\0');  // far more pieces at once than receives in flight
+  for (size_t i = 0; i < many.size(); ++i) many[i] = static_cast<char>('a' + i % 23);
+  for (const std::string& text : {std::string("a text much longer than sixteen bytes, echoed back"), many}) {
+    ASSERT_TRUE(nettest::sendAll(client.get(), text));
+    EXPECT_EQ(nettest::recvSome(client.get(), text.size()), text);
+  }
 }
 
 TEST_F(ServerTest, CloseOnARunningServerFiresNoOnClose) {
