@@ -47,15 +47,7 @@ const Bytes kAarq = {0x60, 0x1D, 0xA1, 0x09, 0x06, 0x07, 0x60, 0x85, 0x74, 0x05,
 class SharedMeter {
  public:
   explicit SharedMeter(std::vector<int> ptyMasters) : fds_(std::move(ptyMasters)) {
-    listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(listen_, 4);
-    socklen_t n = sizeof a;
-    ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &n);
-    port_ = ntohs(a.sin_port);
+    listen_ = sim::listenOnLoopback(4, port_);
     thread_ = std::thread([this] { run(); });
   }
   ~SharedMeter() {

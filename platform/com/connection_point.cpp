@@ -71,11 +71,6 @@ HRESULT ConnectionPoint::EnumConnections(void** enumerator) {
   return E_NOTIMPL;
 }
 
-HRESULT ConnectionPoint::fire(DISPID id, std::vector<VARIANT>& args) {
-  std::vector<VARIANT> reversed(args.rbegin(), args.rend());
-  return fireReversed(id, reversed.data(), static_cast<UINT>(reversed.size()));
-}
-
 HRESULT ConnectionPoint::fireReversed(DISPID id, VARIANT* reversed, UINT count) {
   // A point has a sink or two: their list is copied onto the stack, not the heap.
   constexpr size_t kOnStack = 4;

@@ -43,11 +43,8 @@ class ConnectionPoint final : public IConnectionPoint {
   HRESULT Unadvise(DWORD cookie) override;
   HRESULT EnumConnections(void** enumerator) override;
 
-  // Calls DISPATCH_METHOD `id` on every sink; args in natural order (the first argument
-  // first). Returns the result of the last sink called, S_OK when there is none.
-  HRESULT fire(DISPID id, std::vector<VARIANT>& args);
-
-  // fireArgs(id, a, b, ...): value arguments go by value; pointer arguments (LONG*,
+  // Calls DISPATCH_METHOD `id` on every sink and returns the result of the last sink
+  // called, S_OK when there is none. fireArgs(id, a, b, ...): value arguments go by value; pointer arguments (LONG*,
   // VARIANT_BOOL*, BSTR* ...) go by reference, so sinks can change them.
   template <class... A>
   HRESULT fireArgs(DISPID id, A... a) {

@@ -109,7 +109,7 @@ Queue& currentQueue() {
 }
 
 std::shared_ptr<Queue> currentQueueShared() {
-  if (!t_queue.queue) t_queue.queue = std::make_shared<Queue>();
+  currentQueue();
   return t_queue.queue;
 }
 

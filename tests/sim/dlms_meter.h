@@ -26,6 +26,7 @@
 #include "com/com_ptr.h"
 #include "dlms/zr_dlms.h"
 #include "sim/fd_write.h"
+#include "sim/loopback_listener.h"
 #include "sim/peer_thread.h"
 #include "support/sink_base.h"
 
@@ -251,15 +252,7 @@ class DlmsMeterPeer {
   }
   // Listens on 127.0.0.1 (port 0: an ephemeral one).
   DlmsMeterPeer(DlmsObjectTable& table, LONG authentication) : table_(table), auth_(authentication) {
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(listenFd_, 4);
-    socklen_t n = sizeof a;
-    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &n);
-    port_ = ntohs(a.sin_port);
+    listenFd_ = listenOnLoopback(4, port_);
     thread_.start([this] { acceptLoop(); });
   }
   ~DlmsMeterPeer() {

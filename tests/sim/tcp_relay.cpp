@@ -7,18 +7,13 @@
 
 #include <stdexcept>
 
+#include "sim/loopback_listener.h"
+
 namespace sim {
 
 TcpRelay::TcpRelay(Dlt645Meter& meter) : meter_(meter) {
-  listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (listenFd_ < 0 || ::bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listenFd_, 4) != 0)
-    throw std::runtime_error("relay cannot listen");
-  socklen_t len = sizeof a;
-  ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len);
-  port_ = ntohs(a.sin_port);
+  listenFd_ = listenOnLoopback(4, port_);
+  if (listenFd_ < 0) throw std::runtime_error("relay cannot listen");
   thread_.start([this] { acceptLoop(); });
 }
 

@@ -10,6 +10,7 @@
 
 #include "dlms/hdlc.h"
 #include "dlms_client_host.h"
+#include "sim/loopback_listener.h"
 #include "sim/pty_pair.h"
 #include "support/hdlc_frames.h"
 
@@ -231,19 +232,14 @@ TEST_F(ClientOnPty, ReleaseWithoutAssociationSendsNothing) {
 }
 
 TEST(DlmsClientSocket, ReplySplitAcrossReadsIsGatheredWhateverTheBufferSize) {
-  int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-  ::listen(listener, 1);
-  socklen_t n = sizeof a;
-  ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &n);
+  int port = 0;
+  const int listener = sim::listenOnLoopback(1, port);
+  ASSERT_GE(listener, 0);
   ClientHost host;
   ComPtr<IZrSocket> socket;
   host.control->get_socket(socket.put());
   socket->put_Host(zr::com::Bstr(u"127.0.0.1").get());
-  socket->put_Port(ntohs(a.sin_port));
+  socket->put_Port(port);
   // Larger than the control's receive buffer: reads are capped to the room left.
   socket->put_BufferSize(100000);
   host.control->put_Channel(1);
