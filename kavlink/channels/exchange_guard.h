@@ -25,7 +25,7 @@ template <class Body, class ClosePort>
 void runExchange(BusyFlag& busy, IUnknown* self, Body&& body, ClosePort&& closePort) {
   refuseWhileBusy(busy);
   zr::com::ComPtr<IUnknown> hold(self);
-  BusyFlag::Raised up(busy);
+  BusyFlag::Scope up(busy, true);
   try {
     body();
   } catch (...) {

@@ -205,7 +205,7 @@ int CZrDLMS::highLevelAuthentication(const AareOutcome& aare) {
   int acted = 0;
   {
     // The reply is an ordinary ACTION, run with the busy flag down as a host's would be.
-    BusyFlag::Lowered down(busy_);
+    BusyFlag::Scope down(busy_, false);
     acted = doAction(o);
   }
   if (!acted) return 0;

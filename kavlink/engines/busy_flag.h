@@ -10,29 +10,19 @@ class BusyFlag {
   bool raised() const { return raised_; }
   void set(bool up) { raised_ = up; }
 
-  // Up for one exchange, down again however it ends.
-  class Raised {
+  // Up for one exchange, or down for one step of a running exchange that goes through the
+  // control's own front door (a host would make the same call); back as it was however the
+  // exchange or step ends.
+  class Scope {
    public:
-    explicit Raised(BusyFlag& flag) : flag_(flag) { flag_.raised_ = true; }
-    ~Raised() { flag_.raised_ = false; }
-    Raised(const Raised&) = delete;
-    Raised& operator=(const Raised&) = delete;
+    Scope(BusyFlag& flag, bool up) : flag_(flag), was_(flag.raised_) { flag_.raised_ = up; }
+    ~Scope() { flag_.raised_ = was_; }
+    Scope(const Scope&) = delete;
+    Scope& operator=(const Scope&) = delete;
 
    private:
     BusyFlag& flag_;
-  };
-
-  // Down for one step of a running exchange that goes through the control's own front
-  // door (a host would make the same call), up again however the step ends.
-  class Lowered {
-   public:
-    explicit Lowered(BusyFlag& flag) : flag_(flag) { flag_.raised_ = false; }
-    ~Lowered() { flag_.raised_ = true; }
-    Lowered(const Lowered&) = delete;
-    Lowered& operator=(const Lowered&) = delete;
-
-   private:
-    BusyFlag& flag_;
+    bool was_;
   };
 
  private:
