@@ -81,8 +81,7 @@ void SocketWatcher::noticeHandled() {
 }
 
 void SocketWatcher::beginOwnerWait() {
-  ownerWaits_.fetch_add(1, std::memory_order_relaxed);
-  ownerWaiting_.fetch_add(1, std::memory_order_relaxed);
+  ownerWaits_.begin();
   {
     std::lock_guard lock(mutex_);
     if (ownerHolds_) return;
@@ -93,7 +92,7 @@ void SocketWatcher::beginOwnerWait() {
   wake();
 }
 
-void SocketWatcher::endOwnerWait() { ownerWaiting_.fetch_sub(1, std::memory_order_relaxed); }
+void SocketWatcher::endOwnerWait() { ownerWaits_.end(); }
 
 void SocketWatcher::run() {
   for (;;) {
@@ -102,13 +101,7 @@ void SocketWatcher::run() {
     {
       std::lock_guard lock(mutex_);
       if (stop_) return;
-      if (ownerHolds_) {
-        // Taken back only after a whole period without a wait of the owner, so a run of
-        // exchanges is never disturbed.
-        const uint32_t waits = ownerWaits_.load(std::memory_order_relaxed);
-        if (ownerWaiting_.load(std::memory_order_relaxed) == 0 && waits == seenWaits_) ownerHolds_ = false;
-        seenWaits_ = waits;
-      }
+      if (ownerHolds_ && ownerWaits_.mayReclaim()) ownerHolds_ = false;
       if (ownerHolds_) timeout = kReclaimMs;
       if (!closeGiven_ && !readPending_) {
         // Without a pending re-arm, waiting data must not keep the thread awake; a stream

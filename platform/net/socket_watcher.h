@@ -24,12 +24,13 @@
 // its thread and waits for it, so no notice comes after the destructor returns.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
+
+#include "msg/owner_waits.h"
 
 namespace zr::net {
 
@@ -50,7 +51,7 @@ class SocketWatcher {
   // The owner has finished handling the last read notice.
   void noticeHandled();
 
-  static constexpr int kReclaimMs = 5;
+  static constexpr int kReclaimMs = msg::OwnerWaits::kReclaimMs;
   // Brackets a wait of the owner for data (they may nest).
   void beginOwnerWait();
   void endOwnerWait();
@@ -69,10 +70,8 @@ class SocketWatcher {
   bool readPending_ = false;
   bool closeGiven_ = false;
   bool stop_ = false;
-  bool ownerHolds_ = false;              // the watcher does not look for data
-  std::atomic<int> ownerWaiting_{0};     // owner waits under way
-  std::atomic<uint32_t> ownerWaits_{0};  // counts the owner's waits; the watcher compares
-  uint32_t seenWaits_ = 0;               // watcher thread only
+  bool ownerHolds_ = false;  // the watcher does not look for data
+  msg::OwnerWaits ownerWaits_;
   std::thread thread_;
 };
 

@@ -257,13 +257,12 @@ void SerialDevice::armWatcherLocked(bool on) {
 }
 
 void SerialDevice::beginOwnerWait() {
-  ownerWaits_.fetch_add(1, std::memory_order_relaxed);
-  ownerWaiting_.fetch_add(1, std::memory_order_relaxed);
+  ownerWaits_.begin();
   std::lock_guard lock(m_);
   if (eventMask_) armWatcherLocked(false);
 }
 
-void SerialDevice::endOwnerWait() { ownerWaiting_.fetch_sub(1, std::memory_order_relaxed); }
+void SerialDevice::endOwnerWait() { ownerWaits_.end(); }
 
 uint32_t SerialDevice::takeOwnEvents() {
   std::lock_guard lock(m_);
@@ -461,13 +460,7 @@ uint32_t SerialDevice::waitEvents(int cancelFd) {
       uint64_t v;
       (void)!::read(kickFd_, &v, sizeof v);
       if (hungUp_ && hangupReported_) return 0;
-      if (!watcherArmed_) {
-        // The owner reads the line while it waits; take it back only after a whole period
-        // without a wait of the owner, so a run of exchanges is never disturbed.
-        uint32_t waits = ownerWaits_.load(std::memory_order_relaxed);
-        if (ownerWaiting_.load(std::memory_order_relaxed) == 0 && waits == seenWaits_) armWatcherLocked(true);
-        seenWaits_ = waits;
-      }
+      if (!watcherArmed_ && ownerWaits_.mayReclaim()) armWatcherLocked(true);
       if (watcherArmed_ || hungUp_) pullLocked(false);
       pending_ |= lineChangesLocked() & eventMask_;
       if (txArmed_) {

@@ -13,13 +13,13 @@
 // same reply would only make them contend for it.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <stdexcept>
 #include <string>
 
+#include "msg/owner_waits.h"
 #include "serial/line_settings.h"
 #include "serial/receive_queue.h"
 
@@ -92,7 +92,7 @@ class SerialDevice {
 
   // Owner thread: brackets a wait for input, during which the owner alone reads the line.
   // The watcher takes it back once a whole kReclaimMs has passed without an owner wait.
-  static constexpr int kReclaimMs = 5;
+  static constexpr int kReclaimMs = msg::OwnerWaits::kReclaimMs;
   void beginOwnerWait();
   void endOwnerWait();
   // Owner thread: the events of the mask that the owner's own reads and writes raised
@@ -139,9 +139,7 @@ class SerialDevice {
   uint32_t pending_ = 0;    // found by the watcher, for waitEvents
   uint32_t ownEvents_ = 0;  // found by the owner, for takeOwnEvents
   bool watcherArmed_ = false;
-  std::atomic<int> ownerWaiting_{0};     // owner waits under way (they may nest)
-  std::atomic<uint32_t> ownerWaits_{0};  // counts the owner's waits; the watcher compares
-  uint32_t seenWaits_ = 0;               // watcher thread only
+  msg::OwnerWaits ownerWaits_;
   bool txArmed_ = false;
   bool hungUp_ = false;
   bool hangupReported_ = false;
