@@ -284,17 +284,13 @@ int CompletionPort::startWorkers(int threads, Completion completion, std::shared
     } catch (const std::system_error&) {
       break;
     }
-    ids_.push_back(threads_.back().get_id());
     ++running_;
     workers_.push_back(std::move(w));
   }
   return made;
 }
 
-bool CompletionPort::onWorker() {
-  std::lock_guard lock(threadsMutex_);
-  return std::find(ids_.begin(), ids_.end(), std::this_thread::get_id()) != ids_.end();
-}
+bool CompletionPort::onWorker() { return tPort == this; }
 
 CompletionPort::SocketPtr CompletionPort::attach(int fd, std::shared_ptr<void> key, int& error, bool shared) {
   error = 0;
