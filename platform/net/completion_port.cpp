@@ -130,7 +130,6 @@ class CompletionPort::Socket : public std::enable_shared_from_this<Socket> {
   }
 
   int fd = -1;
-  void* key = nullptr;
   std::shared_ptr<void> keyRef;  // until retired
   Worker* worker = nullptr;
 
@@ -308,7 +307,6 @@ CompletionPort::SocketPtr CompletionPort::attach(int fd, std::shared_ptr<void> k
     return nullptr;
   }
   s->fd = fd;
-  s->key = key.get();
   s->keyRef = std::move(key);
   s->shared = shared;
   if (shared) {
@@ -442,7 +440,7 @@ void CompletionPort::retire(Socket* s, std::unique_lock<std::mutex>& lock) {
     const uint64_t one = 1;
     [[maybe_unused]] ssize_t n = ::write(w->wake, &one, sizeof(one));
   }
-  if (retired_ && !stopping()) retired_(s->key);
+  if (retired_ && !stopping()) retired_(s->keyRef.get());
   const std::shared_ptr<void> key = std::move(s->keyRef);
   SocketPtr last;
   {
@@ -585,7 +583,7 @@ void CompletionPort::turn(Worker& w, Socket* s, uint32_t events) {
       break;
     }
     lock.unlock();
-    completion_(s->key, op, bytes, error);
+    completion_(s->keyRef.get(), op, bytes, error);
     lock.lock();
   }
   s->inTurn = false;
