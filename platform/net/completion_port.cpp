@@ -62,6 +62,28 @@ enum class Outcome { Done, WouldBlock, Retry, Rest };
 
 bool outOfRoom(int err) { return err == EMFILE || err == ENFILE || err == ENOBUFS || err == ENOMEM; }
 
+// Sends from data + sent until all of it is out: 0 then, else the errno that stopped it.
+int sendSome(int fd, const char* data, size_t size, int flags, size_t& sent) {
+  while (sent < size) {
+    const ssize_t n = ::send(fd, data + sent, size - sent, MSG_NOSIGNAL | flags);
+    if (n >= 0) {
+      sent += static_cast<size_t>(n);
+      continue;
+    }
+    const int err = errno;
+    if (err != EINTR) return err;
+  }
+  return 0;
+}
+
+ssize_t sendDatagram(int fd, const char* data, size_t size, const Endpoint& to) {
+  for (;;) {
+    const ssize_t n = ::sendto(fd, data, size, MSG_NOSIGNAL, to.sa(), to.len);
+    // ECONNREFUSED is an earlier datagram's report of a port that was not there.
+    if (n >= 0 || (errno != EINTR && errno != ECONNREFUSED)) return n;
+  }
+}
+
 }  // namespace
 
 struct CompletionPort::Worker {
@@ -108,7 +130,6 @@ class CompletionPort::Socket : public std::enable_shared_from_this<Socket> {
   }
 
   int fd = -1;
-  void* key = nullptr;
   std::shared_ptr<void> keyRef;  // until retired
   Worker* worker = nullptr;
 
@@ -185,33 +206,25 @@ Outcome CompletionPort::Socket::performRead(Worker& w, Op* op, size_t& bytes, in
 }
 
 Outcome CompletionPort::Socket::performSend(Op* op, size_t& bytes, int& error) {
-  for (;;) {
-    ssize_t n;
-    if (op->kind == Op::Kind::SendTo) {
-      n = ::sendto(fd, op->buffer, op->size, MSG_NOSIGNAL, op->peer.sa(), op->peer.len);
-      if (n >= 0) {
-        bytes = static_cast<size_t>(n);
-        return Outcome::Done;
-      }
-    } else {
-      if (op->done == op->size) {
-        bytes = op->size;
-        return Outcome::Done;
-      }
-      n = ::send(fd, op->buffer + op->done, op->size - op->done, MSG_NOSIGNAL);
-      if (n >= 0) {
-        op->done += static_cast<size_t>(n);
-        continue;
-      }
+  int err;
+  if (op->kind == Op::Kind::SendTo) {
+    const ssize_t n = sendDatagram(fd, op->buffer, op->size, op->peer);
+    if (n >= 0) {
+      bytes = static_cast<size_t>(n);
+      return Outcome::Done;
     }
-    const int err = errno;
-    if (err == EINTR) continue;
-    if (wouldBlock(err)) return Outcome::WouldBlock;
-    if (op->kind == Op::Kind::SendTo && err == ECONNREFUSED) continue;  // an earlier datagram's report
-    bytes = op->done;
-    error = wsaFromErrno(err);
-    return Outcome::Done;
+    err = errno;
+  } else {
+    err = sendSome(fd, op->buffer, op->size, 0, op->done);
+    if (err == 0) {
+      bytes = op->size;
+      return Outcome::Done;
+    }
   }
+  if (wouldBlock(err)) return Outcome::WouldBlock;
+  bytes = op->done;
+  error = wsaFromErrno(err);
+  return Outcome::Done;
 }
 
 CompletionPort::CompletionPort() = default;
@@ -270,17 +283,13 @@ int CompletionPort::startWorkers(int threads, Completion completion, std::shared
     } catch (const std::system_error&) {
       break;
     }
-    ids_.push_back(threads_.back().get_id());
     ++running_;
     workers_.push_back(std::move(w));
   }
   return made;
 }
 
-bool CompletionPort::onWorker() {
-  std::lock_guard lock(threadsMutex_);
-  return std::find(ids_.begin(), ids_.end(), std::this_thread::get_id()) != ids_.end();
-}
+bool CompletionPort::onWorker() { return tPort == this; }
 
 CompletionPort::SocketPtr CompletionPort::attach(int fd, std::shared_ptr<void> key, int& error, bool shared) {
   error = 0;
@@ -298,7 +307,6 @@ CompletionPort::SocketPtr CompletionPort::attach(int fd, std::shared_ptr<void> k
     return nullptr;
   }
   s->fd = fd;
-  s->key = key.get();
   s->keyRef = std::move(key);
   s->shared = shared;
   if (shared) {
@@ -375,16 +383,8 @@ int CompletionPort::trySend(Socket* s, const char* data, size_t size, size_t& se
   // handed out: the answers to the rest follow at once, and they go out together, not a
   // packet (and a wake-up of the peer) each.
   const bool more = s->inTurn && tWorker == s->worker && s->worker->heldBytes > 0;
-  while (sent < size) {
-    const ssize_t n = ::send(s->fd, data + sent, size - sent, MSG_NOSIGNAL | (more ? MSG_MORE : 0));
-    if (n >= 0) {
-      sent += static_cast<size_t>(n);
-      continue;
-    }
-    if (errno == EINTR) continue;
-    if (wouldBlock(errno)) break;
-    return wsaFromErrno(errno);
-  }
+  const int err = sendSome(s->fd, data, size, more ? MSG_MORE : 0, sent);
+  if (err != 0 && !wouldBlock(err)) return wsaFromErrno(err);
   // A send without more pushes out what the earlier ones left waiting.
   if (sent > 0) s->corked = more;
   return 0;
@@ -395,15 +395,11 @@ int CompletionPort::trySendTo(Socket* s, const char* data, size_t size, const En
   std::lock_guard lock(s->mutex);
   if (s->closing || s->dead) return WSAENOTSOCK;
   if (!s->sends.empty()) return 0;
-  for (;;) {
-    if (::sendto(s->fd, data, size, MSG_NOSIGNAL, to.sa(), to.len) >= 0) {
-      sent = size;
-      return 0;
-    }
-    // EINTR, or an earlier datagram's report of a port that was not there.
-    if (errno == EINTR || errno == ECONNREFUSED) continue;
-    return wouldBlock(errno) ? 0 : wsaFromErrno(errno);
+  if (sendDatagram(s->fd, data, size, to) >= 0) {
+    sent = size;
+    return 0;
   }
+  return wouldBlock(errno) ? 0 : wsaFromErrno(errno);
 }
 
 void CompletionPort::close(Socket* s, bool afterSends) {
@@ -444,7 +440,7 @@ void CompletionPort::retire(Socket* s, std::unique_lock<std::mutex>& lock) {
     const uint64_t one = 1;
     [[maybe_unused]] ssize_t n = ::write(w->wake, &one, sizeof(one));
   }
-  if (retired_ && !stopping()) retired_(s->key);
+  if (retired_ && !stopping()) retired_(s->keyRef.get());
   const std::shared_ptr<void> key = std::move(s->keyRef);
   SocketPtr last;
   {
@@ -587,7 +583,7 @@ void CompletionPort::turn(Worker& w, Socket* s, uint32_t events) {
       break;
     }
     lock.unlock();
-    completion_(s->key, op, bytes, error);
+    completion_(s->keyRef.get(), op, bytes, error);
     lock.lock();
   }
   s->inTurn = false;

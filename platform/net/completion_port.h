@@ -160,7 +160,6 @@ class CompletionPort {
 
   std::mutex threadsMutex_;
   std::vector<std::thread> threads_;
-  std::vector<std::thread::id> ids_;
   std::vector<SocketPtr> sharedRetired_;
   int running_ = 0;
   std::condition_variable ended_;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <thread>
 
+#include "net/socket.h"
 #include "net/wsa_error.h"
 
 namespace zr::net {
@@ -21,11 +22,9 @@ ServerSocket openServerSocket(int wsFamily, bool stream, const char* host, long 
     out.error = error;
     return out;
   };
-  const int family = familyFromWinsock(wsFamily);
-  if (family < 0) return fail(ServerSocket::Step::Socket, WSAEAFNOSUPPORT);
-  out.fd = ::socket(family, (stream ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC | SOCK_NONBLOCK,
-                    stream ? IPPROTO_TCP : IPPROTO_UDP);
-  if (out.fd < 0) return fail(ServerSocket::Step::Socket, wsaFromErrno(errno));
+  if (int error = openDescriptor(wsFamily, stream, SOCK_NONBLOCK, out.fd)) {
+    return fail(ServerSocket::Step::Socket, error);
+  }
   if (stream) {
     // A server started again on its port binds at once, as on Windows; a port that another
     // socket listens on stays taken.

@@ -45,12 +45,20 @@ Socket& Socket::operator=(Socket&& o) noexcept {
   return *this;
 }
 
+int openDescriptor(int wsFamily, bool stream, int flags, int& fd) {
+  const int family = familyFromWinsock(wsFamily);
+  if (family < 0) return WSAEAFNOSUPPORT;
+  const int made =
+      ::socket(family, (stream ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC | flags, stream ? IPPROTO_TCP : IPPROTO_UDP);
+  if (made < 0) return wsaFromErrno(errno);
+  fd = made;
+  return 0;
+}
+
 int Socket::open(int wsFamily, bool stream, Socket& out) {
   out.close();
-  int family = familyFromWinsock(wsFamily);
-  if (family < 0) return WSAEAFNOSUPPORT;
-  int fd = ::socket(family, (stream ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC, stream ? IPPROTO_TCP : IPPROTO_UDP);
-  if (fd < 0) return wsaFromErrno(errno);
+  int fd = -1;
+  if (int error = openDescriptor(wsFamily, stream, 0, fd)) return error;
   out = Socket(fd, stream);
   return 0;
 }

@@ -25,6 +25,11 @@ struct IoResult {
   bool ok() const { return count >= 0; }
 };
 
+// What Socket::open makes, as a bare descriptor with flags (SOCK_NONBLOCK) added to its
+// type: a server hands its listening socket to a completion port, never to a Socket. fd
+// is left alone on failure.
+int openDescriptor(int wsFamily, bool stream, int flags, int& fd);
+
 class Socket {
  public:
   Socket() = default;
