@@ -1,6 +1,6 @@
 // A simulated IEC 62056-21 meter for trying the IEC control without hardware: it opens a
-// pseudo-terminal, prints the path of the port to open, and answers on it until it is
-// stopped (Ctrl-C, or its standard input closing).
+// pseudo-terminal, prints the path of the port to open, and answers on it after a meter's
+// reaction time until it is stopped (Ctrl-C, or its standard input closing).
 //
 //   sim_iec_meter [address [baud-rate character [password]]]
 //
@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
   const std::string password = argc > 3 ? argv[3] : "00000000";
   sim::PtyPair pty;
   sim::IecMeter meter(address, baudChar, password);
+  meter.setReactionTimeMs(sim::kDemoIecReactionTimeMs);
   meter.setReadout({"0.0.0(" + address + ")", "0.9.1(10:30:00)", "0.9.2(26-12-08)", "1.8.0(001234.5*kWh)",
                     "1.8.1(000800.2*kWh)", "1.8.2(000434.3*kWh)", "32.7.0(230.1*V)", "31.7.0(012.50*A)", "F.F(00)"});
   meter.setRegister("96.1.0", address);

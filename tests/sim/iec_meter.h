@@ -5,8 +5,8 @@
 // partial blocks) kept and readable by reads (R1/R2), execute (E2) and break (B0).
 //
 // Its codec is its own, written from the protocol: tests compare with bytes written out by
-// hand, never with the component's engine. Faults change what it answers; timing faults
-// (late, in pieces) are applied by the transport that runs it (IecMeterOnFd).
+// hand, never with the component's engine. Faults change what it answers; its reaction time
+// and timing faults (late, in pieces) are applied by the transport that runs it (IecMeterOnFd).
 #pragma once
 
 #include <atomic>
@@ -21,6 +21,11 @@
 namespace sim {
 
 using IecBytes = std::vector<uint8_t>;
+
+// The reaction time of the demo meter. Common clients rest 250 ms after the option select,
+// then reopen their port at the new rate, dropping whatever came before: a readout sent
+// sooner is lost to them. A meter waits 200 to 1500 ms; this one waits well clear of 250.
+inline constexpr int kDemoIecReactionTimeMs = 350;
 
 struct IecMeterFaults {
   bool silent = false;          // answers nothing at all
@@ -48,6 +53,9 @@ class IecMeter {
   void setFaults(const IecMeterFaults& f);
   IecMeterFaults faults() const;
   void setBaudChar(char z);
+  // How long the meter waits before each answer, as a meter does (0: at once, for fast tests).
+  void setReactionTimeMs(int ms);
+  int reactionTimeMs() const;
 
   // Feeds received bytes; returns the messages to send in answer, in order.
   std::vector<IecBytes> feed(const uint8_t* bytes, size_t n);
@@ -79,6 +87,7 @@ class IecMeter {
   std::map<std::string, std::string> registers_;
   std::string pendingBlock_;
   IecMeterFaults faults_;
+  int reactionTimeMs_ = 0;
   State state_ = State::Idle;
   IecBytes in_;
   std::vector<std::string> readParts_;
