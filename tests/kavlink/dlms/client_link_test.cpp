@@ -188,6 +188,21 @@ TEST_F(ClientOnPty, ReplyInPiecesIsGathered) {
   EXPECT_EQ(got, (Bytes{0x06, 0x00, 0x01, 0xE2, 0x40}));
 }
 
+TEST_F(ClientOnPty, AReplyLeftFromAnEarlierExchangeIsDroppedBeforeTheRequest) {
+  play({{reply(0x52, withLlc(kEnergyAnswer))}});
+  const Bytes late = reply(0x30, withLlc(kAare));
+  sim::writeAllToFd(pty.master(), late.data(), late.size());
+  ComPtr<IZrSerial> serial;
+  host.control->get_Serial(serial.put());
+  ASSERT_TRUE(testhost::waitUntil([&] {
+    LONG n = 0;
+    serial->GetInputCount(&n);
+    return n == static_cast<LONG>(late.size());
+  }));
+  EXPECT_EQ(get(), TRUE) << host.lastError();
+  EXPECT_EQ(got, (Bytes{0x06, 0x00, 0x01, 0xE2, 0x40}));
+}
+
 TEST_F(ClientOnPty, SixSegmentsAreAcceptedAndASeventhIsTooMany) {
   for (int frames : {6, 7}) {
     std::vector<ScriptedPeer::Reply> rest;

@@ -194,6 +194,37 @@ TEST_F(Dlt645Master, ReplyInPiecesAndLateReplyForALaterAttempt) {
   EXPECT_TRUE(reply);
 }
 
+TEST_F(Dlt645Master, CommDropsWhatCameBeforeItAndKeepsWhatCameForAnEarlierAttempt) {
+  Bytes stale = kReply9010;
+  stale[12] = 0x34;  // value byte 0x01
+  struct Row {
+    const char* what;
+    Bytes before;  // on the line when Comm starts
+    sim::MeterFaults faults;
+    LONG attempts;
+  } rows[] = {
+      {"a reply left from an earlier exchange", withChecksum(stale), {}, 1},
+      // The first half answers the first attempt; the rest comes only after the second
+      // attempt was sent.
+      {"a reply spread over two attempts", {}, {.chunkSize = 9, .chunkGapMs = 320}, 2},
+  };
+  control->put_WaitTimeout(200);
+  for (const Row& r : rows) {
+    meter.setFaults(r.faults);
+    control->put_AttemptTimes(r.attempts);
+    peer.inject(r.before);
+    ASSERT_TRUE(testhost::waitUntil([&] {
+      LONG n = 0;
+      serial->GetInputCount(&n);
+      return n == static_cast<LONG>(r.before.size());
+    })) << r.what;
+    ComPtr<IFrame645> reply;
+    ASSERT_EQ(control->Comm(request().get(), reply.put()), S_OK) << r.what;
+    ASSERT_TRUE(reply) << r.what;
+    EXPECT_EQ(dataOf(reply.get())[2], 0x56) << r.what;
+  }
+}
+
 TEST_F(Dlt645Master, TwoRepliesInOneBurstThenRecvReturnsTheSecondFromTheBuffer) {
   meter.setFaults({.twice = true});
   VARIANT_BOOL sent = 0;

@@ -2,6 +2,7 @@
 // and C, programming connections, batches, faults of the meter, busy refusal and events.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 
 #include "com/com_ptr.h"
@@ -243,6 +244,55 @@ TEST_F(IecMeterLine, ProgrammingFaults) {
         << r.name;
   }
   meter.setFaults({});
+}
+
+TEST_F(IecMeterLine, PortThatFailsPartWayIsClosedWithTheReceiveLimitAtItsDefault) {
+  // Smaller than the identification: a sign-on that gets it in pieces passes only at the
+  // default limit.
+  control->put_MsgMaxLen(12);
+  control->put_SwitchBaudDelay(50);
+  meter.setRegister("P.01", "1)(2)(3");
+  struct Row {
+    const char* what;
+    bool programming;        // runs inside a programming connection
+    std::u16string shownAt;  // the line goes when OnComm shows a text that starts so
+    bool rateRefusedOnly;    // else the port loses its device at once
+    std::function<HRESULT(BSTR*, VARIANT_BOOL*)> run;
+    std::string failure;
+  } rows[] = {
+      {"readout: the new rate is refused", false, u"[ACK]", true,
+       [&](BSTR* msg, VARIANT_BOOL* ok) { return control->DataReadout(msg, ok); }, "SetCommState function failed"},
+      {"read: the line fails between blocks", true, u"[STX]", false,
+       [&](BSTR* msg, VARIANT_BOOL* ok) { return control->ProgRead(Bstr(u"P.01()").get(), msg, ok); },
+       "WriteFile function failed"},
+  };
+  testhost::EventSink sink;
+  ASSERT_TRUE(sink.advise(control.get(), _IZrIEC62056_21Events::iid));
+  const Row* armed = nullptr;
+  sink.onEvent = [&](DISPID id, DISPPARAMS* p) {
+    if (!armed || id != _IZrIEC62056_21Events::kOnComm) return;
+    if (!zr::com::bstrView(p->rgvarg[1].bstrVal).starts_with(armed->shownAt)) return;
+    // Nine data bits: a setting no line takes.
+    serial->put_DataBits(static_cast<TDataBits>(9));
+    if (!armed->rateRefusedOnly) serial->UpdateDCB();
+    armed = nullptr;
+  };
+  for (const Row& r : rows) {
+    meter.setFaults({.readBlockSize = 6});
+    if (r.programming) {
+      ASSERT_EQ(progBegin(), 1) << r.what;
+    }
+    armed = &r;
+    Bstr msg;
+    VARIANT_BOOL ok = 7;
+    EXPECT_EQ(errorText(r.run(msg.put(), &ok)), r.failure) << r.what;
+    EXPECT_FALSE(connected()) << r.what;
+    serial->put_DataBits(dbSeven);
+    meter.setFaults({.chunkSize = 3, .chunkGapMs = 30});
+    EXPECT_EQ(progBegin(), 1) << r.what << ", error " << lastError();
+    control->ProgEnd();
+  }
+  sink.unadvise();
 }
 
 TEST_F(IecMeterLine, WrongPasswordIsRefusedAfterFourSends) {
