@@ -331,6 +331,8 @@ HRESULT CZrSerial::RecvWait(PTRBUF ptrBuf, LONG len, LONG timeout, LONG* result)
   if (timeout <= 0 || len <= 0) return S_OK;
   const zr::com::HostBuffer buffer(ptrBuf, len);
   return guard([&] {
+    // As Recv: a read into no buffer fails at once, whatever is waiting or may come.
+    if (!buffer.usable()) throw ComError("ReadFile function failed");
     const uint32_t start = zr::text::tickCount();
     DWORD sum = 0;
     const DWORD want = static_cast<DWORD>(len);
@@ -339,8 +341,6 @@ HRESULT CZrSerial::RecvWait(PTRBUF ptrBuf, LONG len, LONG timeout, LONG* result)
       DWORD n = WaitForInput(static_cast<DWORD>(timeout));
       if (n == 0) break;
       n = std::min(n, want - sum);
-      // Only a read fails on a missing buffer: a wait that sees nothing ends as it would.
-      if (!buffer.usable()) throw ComError("ReadFile function failed");
       // What was read, not what was asked: a purge or a short read must not leave a hole.
       sum += ReadPort(buffer.bytes() + sum, n);
     } while (sum < want);
