@@ -1,13 +1,16 @@
 // IDispatch::Invoke of every class of the component, made through its class factory, with
 // fuzzer-chosen members, flags and arguments of any type: numbers, texts, interfaces, safe
 // arrays, references, references to VARIANTs (nested, chained, referring to themselves).
-// Buffer addresses are never made up: a member that takes one gets a real buffer, and its
-// length argument stays inside it. Members that open devices or sockets, show dialogs,
-// touch files, resolve names or wait are left out.
+// Buffer addresses are never made up: a member that takes one gets a real buffer or, as a
+// careless host passes, the address 0, and its length argument stays inside the buffer. A
+// serial port works on a pseudo-terminal opened for it, with bytes already waiting on the
+// line. Members that open devices or sockets, show dialogs, touch files, resolve names or
+// wait are left out, but for a wait kept to a few milliseconds.
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <deque>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -20,6 +23,7 @@
 #include "kavlink/zr_socket.h"
 #include "kavlink/zr_sts.h"
 #include "kavlink/zr_tools.h"
+#include "platform/serial/pty_pair.h"
 
 using namespace kavlink;
 using zr::com::ComPtr;
@@ -29,13 +33,15 @@ namespace {
 
 constexpr size_t kBufferSize = 8192;
 constexpr int kMaxLength = 4096;  // a length argument is at most this, so it fits the buffer
+constexpr int kMaxWaitMs = 3;
 
-// A member with a buffer address: the argument positions (in call order) of the address and
-// of its length (-1: none).
+// A member with a buffer address: the argument positions (in call order) of the address, of
+// its length and of a time-out to keep short (-1: none).
 struct BufferMember {
   DISPID id;
   int ptrAt;
   int lenAt;
+  int waitAt = -1;
 };
 
 struct ClassUnderTest {
@@ -51,9 +57,9 @@ const std::vector<ClassUnderTest>& classes() {
       {CLSID_Frame645, &zr::com::dispatchTable<IFrame645>, {}, {{13, 0, 1}, {14, 0, -1}}, {}},
       {CLSID_ZrSerial,
        &zr::com::dispatchTable<IZrSerial>,
-       // Open, WaitForData, RecvWait, ShowSetupDlg, SaveConfig, LoadConfig, AboutBox
-       {6, 18, 20, 34, 35, 36, -552},
-       {{9, 0, 1}, {11, 0, 1}},
+       // Open, WaitForData, ShowSetupDlg, SaveConfig, LoadConfig, AboutBox
+       {6, 18, 34, 35, 36, -552},
+       {{9, 0, 1}, {11, 0, 1}, {20, 0, 1, 2}},
        {}},
       {CLSID_ZrSocket,
        &zr::com::dispatchTable<IZrSocket>,
@@ -98,6 +104,30 @@ class Arena {
   std::deque<IUnknown*> interfaces_;
   std::deque<SAFEARRAY*> arrays_;
   std::deque<std::array<uint64_t, 2>> scalars_;
+};
+
+// The far end of the pseudo-terminal a serial port object is opened on. What the port
+// writes is taken off the line after every call, so a write never waits for room.
+class SerialLine {
+ public:
+  SerialLine(IDispatch* object, const std::vector<uint8_t>& waiting) {
+    ComPtr<IZrSerial> port;
+    FUZZ_CHECK(object->QueryInterface(IZrSerial::iid, port.putVoid()) == S_OK);
+    const std::u16string name(pty_.slaveName().begin(), pty_.slaveName().end());
+    BSTR text = zr::com::allocBstr(name);
+    port->put_Port(text);
+    SysFreeString(text);
+    port->put_AutoEvent(VARIANT_FALSE);
+    FUZZ_CHECK(port->Open() == S_OK);
+    if (waiting.empty()) return;
+    pty_.send(std::string(waiting.begin(), waiting.end()));
+    LONG count = 0;
+    port->WaitForData(1000, &count);
+  }
+  void drain() const { pty_.receive(1 << 16, 0); }
+
+ private:
+  zr::test::PtyPair pty_;
 };
 
 class ArgMaker {
@@ -264,6 +294,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(helper);
   const std::vector<DispTable::Member>& members = c.table().members();
   std::vector<uint8_t> buffer(kBufferSize);
+  std::optional<SerialLine> line;
+  if (c.clsid == CLSID_ZrSerial) line.emplace(object.get(), in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange(0, 64)));
 
   for (int call = 0; call < 8 && in.remaining_bytes() > 0; ++call) {
     DISPID id = members[in.ConsumeIntegralInRange<size_t>(0, members.size() - 1)].id;
@@ -282,10 +314,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (b.id != id) continue;
       for (size_t k = 0; k < args.size(); ++k) {
         const int at = static_cast<int>(k);
-        if (at != b.ptrAt && at != b.lenAt) continue;
+        if (at != b.ptrAt && at != b.lenAt && at != b.waitAt) continue;
         VariantClear(&args[k]);
-        args[k] =
-            at == b.ptrAt ? zr::com::varPtr(buffer.data()) : zr::com::varI4(in.ConsumeIntegralInRange(-4, kMaxLength));
+        if (at == b.ptrAt) {
+          args[k] = zr::com::varPtr(in.ConsumeIntegralInRange(0, 7) == 0 ? nullptr : buffer.data());
+        } else {
+          args[k] = zr::com::varI4(at == b.lenAt ? in.ConsumeIntegralInRange(-4, kMaxLength)
+                                                 : in.ConsumeIntegralInRange(-1, kMaxWaitMs));
+        }
       }
     }
     if (c.smallNumbers.count(id)) {
@@ -313,6 +349,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SysFreeString(excep.bstrDescription);
     SysFreeString(excep.bstrHelpFile);
     for (VARIANT& a : args) VariantClear(&a);
+    if (line) line->drain();
   }
   return 0;
 }

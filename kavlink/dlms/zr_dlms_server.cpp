@@ -4,6 +4,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "com/host_buffer.h"
 #include "dlms/zr_cosem_object.h"
 #include "dlms/zr_dlms.h"
 
@@ -51,17 +52,19 @@ HRESULT CZrDLMS::DlmsCheckRequest(PTRBUF request, LONG len, LONG* result) {
   if (!result) return E_POINTER;
   *result = 0;
   if (len <= 0) return S_OK;
-  if (!request) return E_POINTER;
-  *result = HdlcServerReceive(server_, reinterpret_cast<const uint8_t*>(request), len);
+  const zr::com::HostBuffer in(request, len);
+  if (!in.usable()) return E_POINTER;
+  *result = HdlcServerReceive(server_, in.bytes(), len);
   return S_OK;
 }
 
 HRESULT CZrDLMS::DlmsHandleRequest(PTRBUF response, LONG* result) {
   if (!result) return E_POINTER;
   *result = 0;
-  if (!response) return E_POINTER;
+  const zr::com::HostBuffer out(response, static_cast<LONG>(sizeof server_.frame));
+  if (!out.usable()) return E_POINTER;
   const int n = HdlcServerHandleFrame(server_);
-  if (n > 0) std::memcpy(reinterpret_cast<void*>(response), server_.frame, static_cast<size_t>(n));
+  if (n > 0) std::memcpy(out.bytes(), server_.frame, static_cast<size_t>(n));
   *result = n;
   return S_OK;
 }
@@ -70,9 +73,11 @@ HRESULT CZrDLMS::CosemHandleRequest(PTRBUF request, LONG len, PTRBUF response, L
   if (!result) return E_POINTER;
   *result = 0;
   if (len <= 0 || len > kMaxBareApdu) return S_OK;
-  if (!request || !response) return E_POINTER;
-  const int n = CosemServerHandleApdu(server_.cosem, reinterpret_cast<const uint8_t*>(request), len);
-  std::memcpy(reinterpret_cast<void*>(response), server_.cosem.answer, static_cast<size_t>(n));
+  const zr::com::HostBuffer in(request, len);
+  const zr::com::HostBuffer out(response, static_cast<LONG>(sizeof server_.cosem.answer));
+  if (!in.usable() || !out.usable()) return E_POINTER;
+  const int n = CosemServerHandleApdu(server_.cosem, in.bytes(), len);
+  std::memcpy(out.bytes(), server_.cosem.answer, static_cast<size_t>(n));
   *result = n;
   return S_OK;
 }

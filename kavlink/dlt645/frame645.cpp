@@ -1,6 +1,7 @@
 #include "dlt645/frame645.h"
 
 #include "com/com_ptr.h"
+#include "com/host_buffer.h"
 #include "module/class_table.h"
 #include "text/ansi.h"
 
@@ -78,13 +79,15 @@ HRESULT CFrame645::GetFragment(BSTR* result) { return textOut(frameFragmentText(
 HRESULT CFrame645::GetFrameStringSub33(BSTR* result) { return textOut(frameWireTextSub33(f_), result); }
 
 HRESULT CFrame645::FromBuffer(PTRBUF ptrBuf, LONG len, LONG* result) {
-  return zr::com::outValue(result, parseFrame(f_, reinterpret_cast<const uint8_t*>(ptrBuf), len));
+  const zr::com::HostBuffer buffer(ptrBuf, len);
+  return zr::com::outValue(result, buffer.usable() ? parseFrame(f_, buffer.bytes(), len) : -1);
 }
 
 HRESULT CFrame645::ToBuffer(PTRBUF ptrBuf, LONG* result) {
   if (!result) return E_POINTER;
-  if (!ptrBuf) return E_POINTER;
-  *result = serializeFrame(f_, reinterpret_cast<uint8_t*>(ptrBuf));
+  const zr::com::HostBuffer buffer(ptrBuf, static_cast<LONG>(kFrame645MaxWire));
+  if (!buffer.usable()) return E_POINTER;
+  *result = serializeFrame(f_, buffer.bytes());
   return S_OK;
 }
 

@@ -10,6 +10,7 @@
 
 #include "channels/serial/zr_serial.h"
 #include "channels/window/message_window.h"
+#include "com/host_buffer.h"
 #include "msg/dispatching_wait.h"
 #include "serial/port_names.h"
 #include "text/ansi.h"
@@ -268,9 +269,11 @@ HRESULT CZrSerial::Send(PTRBUF ptrBuf, LONG len, VARIANT_BOOL* result) {
   if (!result) return E_POINTER;
   *result = 0;
   if (len < 0) return S_OK;  // nothing sensible to write
+  const zr::com::HostBuffer buffer(ptrBuf, len);
   return guard([&] {
-    DWORD n = WritePort(reinterpret_cast<const void*>(ptrBuf), static_cast<DWORD>(len));
-    *result = n == static_cast<DWORD>(len) ? 1 : 0;
+    if (!buffer.usable()) throw ComError("WriteFile function failed");
+    DWORD n = WritePort(buffer.bytes(), static_cast<DWORD>(buffer.size()));
+    *result = n == buffer.size() ? 1 : 0;
   });
 }
 
@@ -290,8 +293,12 @@ HRESULT CZrSerial::Recv(PTRBUF ptrBuf, LONG len, LONG* result) {
   if (!result) return E_POINTER;
   *result = 0;
   if (len < 0) return S_OK;
-  return guard(
-      [&] { *result = static_cast<LONG>(ReadPort(reinterpret_cast<void*>(ptrBuf), static_cast<DWORD>(len))); });
+  const zr::com::HostBuffer buffer(ptrBuf, len);
+  return guard([&] {
+    // A read into no buffer fails as the read itself would, and leaves the bytes waiting.
+    if (!buffer.usable()) throw ComError("ReadFile function failed");
+    *result = static_cast<LONG>(ReadPort(buffer.bytes(), static_cast<DWORD>(buffer.size())));
+  });
 }
 
 HRESULT CZrSerial::RecvStr(BSTR* result) {
@@ -322,8 +329,10 @@ HRESULT CZrSerial::RecvWait(PTRBUF ptrBuf, LONG len, LONG timeout, LONG* result)
   if (!result) return E_POINTER;
   *result = 0;
   if (timeout <= 0 || len <= 0) return S_OK;
-  auto* buffer = reinterpret_cast<uint8_t*>(ptrBuf);
+  const zr::com::HostBuffer buffer(ptrBuf, len);
   return guard([&] {
+    // As Recv: a read into no buffer fails at once, whatever is waiting or may come.
+    if (!buffer.usable()) throw ComError("ReadFile function failed");
     const uint32_t start = zr::text::tickCount();
     DWORD sum = 0;
     const DWORD want = static_cast<DWORD>(len);
@@ -333,7 +342,7 @@ HRESULT CZrSerial::RecvWait(PTRBUF ptrBuf, LONG len, LONG timeout, LONG* result)
       if (n == 0) break;
       n = std::min(n, want - sum);
       // What was read, not what was asked: a purge or a short read must not leave a hole.
-      sum += ReadPort(buffer + sum, n);
+      sum += ReadPort(buffer.bytes() + sum, n);
     } while (sum < want);
     *result = static_cast<LONG>(sum);
   });

@@ -6,6 +6,7 @@
 
 #include "channels/socket/zr_socket_text.h"
 #include "channels/tools/zr_tools.h"
+#include "com/host_buffer.h"
 #include "module/class_table.h"
 #include "module/dialog_host.h"
 #include "net/server_socket.h"
@@ -154,11 +155,11 @@ HRESULT CZrSocket::GetLastErrorStr(BSTR* result) {
 
 namespace {
 
-// A buffer that cannot be sent from: a negative length, or bytes and no address.
-LONG badServerBuffer(PTRBUF ptrBuf, LONG len) {
-  if (len < 0) return zr::net::WSAEINVAL;
-  if (len > 0 && ptrBuf == 0) return zr::net::WSAEFAULT;
-  return 0;
+// Why a buffer cannot be sent from: a negative length is an invalid argument, a missing
+// address a fault; 0 when it can.
+LONG unusableCode(const zr::com::HostBuffer& buffer) {
+  if (buffer.usable()) return 0;
+  return buffer.length() < 0 ? zr::net::WSAEINVAL : zr::net::WSAEFAULT;
 }
 
 }  // namespace
@@ -252,8 +253,9 @@ HRESULT CZrSocket::PostSend(ULONG socket, PTRBUF ptrBuf, LONG len, VARIANT_BOOL*
   std::shared_ptr<SocketServer> hold;
   SocketServer* server = serverHere(hold);
   if (!server) return S_OK;
-  LONG code = badServerBuffer(ptrBuf, len);
-  if (code == 0) code = server->postSend(socket, reinterpret_cast<const char*>(ptrBuf), static_cast<size_t>(len));
+  const zr::com::HostBuffer buffer(ptrBuf, len);
+  LONG code = unusableCode(buffer);
+  if (code == 0) code = server->postSend(socket, buffer.chars(), buffer.size());
   if (code != 0) {
     lastError_ = code;
     return S_OK;
@@ -268,14 +270,14 @@ HRESULT CZrSocket::PostSendTo(BSTR ip, LONG Port, PTRBUF ptrBuf, LONG len, VARIA
   std::shared_ptr<SocketServer> hold;
   SocketServer* server = serverHere(hold);
   if (!server || server->isStream()) return S_OK;
-  LONG code = badServerBuffer(ptrBuf, len);
+  const zr::com::HostBuffer buffer(ptrBuf, len);
+  LONG code = unusableCode(buffer);
   // A datagram is sent whole or not at all.
   if (code == 0 && len > server->bufferSize()) code = zr::net::WSAEMSGSIZE;
   std::string address;
   if (code == 0 && !ipText(ip, address)) code = zr::net::WSAEINVAL;
   if (code == 0) {
-    code = server->postSendTo(address, Port, family_, protocol_, reinterpret_cast<const char*>(ptrBuf),
-                              static_cast<size_t>(len));
+    code = server->postSendTo(address, Port, family_, protocol_, buffer.chars(), buffer.size());
   }
   if (code != 0) {
     lastError_ = code;

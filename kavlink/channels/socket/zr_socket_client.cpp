@@ -4,6 +4,7 @@
 #include "channels/socket/zr_socket.h"
 #include "channels/socket/zr_socket_text.h"
 #include "channels/window/message_window.h"
+#include "com/host_buffer.h"
 #include "msg/dispatching_wait.h"
 #include "net/wsa_error.h"
 #include "text/ansi.h"
@@ -16,12 +17,9 @@ namespace {
 
 constexpr int kSendRetries = 10;
 constexpr int kSendPauseMs = 200;
-constexpr size_t kRecvFromBytes = 1024;
+constexpr LONG kRecvFromBytes = 1024;
 // The BOOL results this object gives, as the other channel objects give them.
 constexpr VARIANT_BOOL kTrue = 1;
-
-// A host buffer that cannot be used: a negative length, or bytes to move and no address.
-bool badBuffer(PTRBUF ptrBuf, LONG len) { return len < 0 || (len > 0 && ptrBuf == 0); }
 
 }  // namespace
 
@@ -127,12 +125,13 @@ HRESULT CZrSocket::Send(PTRBUF ptrBuf, LONG len, VARIANT_BOOL* result) {
   if (!result) return E_POINTER;
   *result = kTrue;
   if (len <= 0) return S_OK;  // nothing to send
-  if (badBuffer(ptrBuf, len)) {
+  const zr::com::HostBuffer buffer(ptrBuf, len);
+  if (!buffer.usable()) {
     lastError_ = zr::net::WSAEFAULT;
     *result = VARIANT_FALSE;
     return S_OK;
   }
-  *result = SendFrom(reinterpret_cast<const void*>(ptrBuf), static_cast<size_t>(len)) ? kTrue : VARIANT_FALSE;
+  *result = SendFrom(buffer.bytes(), buffer.size()) ? kTrue : VARIANT_FALSE;
   return S_OK;
 }
 
@@ -163,7 +162,8 @@ bool CZrSocket::SendFrom(const void* bytes, size_t length) {
 HRESULT CZrSocket::SendTo(BSTR ip, LONG Port, PTRBUF ptrBuf, LONG len, VARIANT_BOOL* result) {
   if (!result) return E_POINTER;
   *result = VARIANT_FALSE;
-  if (badBuffer(ptrBuf, len)) {
+  const zr::com::HostBuffer buffer(ptrBuf, len);
+  if (!buffer.usable()) {
     lastError_ = zr::net::WSAEFAULT;
     return S_OK;
   }
@@ -179,7 +179,7 @@ HRESULT CZrSocket::SendTo(BSTR ip, LONG Port, PTRBUF ptrBuf, LONG len, VARIANT_B
     lastError_ = err;
     return S_OK;
   }
-  IoResult r = socket_.sendTo(reinterpret_cast<const void*>(ptrBuf), static_cast<size_t>(len), to);
+  IoResult r = socket_.sendTo(buffer.bytes(), buffer.size(), to);
   if (!r.ok()) {
     lastError_ = r.error;
     return S_OK;
@@ -191,11 +191,12 @@ HRESULT CZrSocket::SendTo(BSTR ip, LONG Port, PTRBUF ptrBuf, LONG len, VARIANT_B
 HRESULT CZrSocket::Recv(PTRBUF ptrBuf, LONG* result) {
   if (!result) return E_POINTER;
   *result = -1;
-  if (!ptrBuf) {
+  const zr::com::HostBuffer buffer(ptrBuf, bufferSize_);
+  if (!buffer.usable()) {
     lastError_ = zr::net::WSAEFAULT;
     return S_OK;
   }
-  *result = ReceiveInto(reinterpret_cast<void*>(ptrBuf), static_cast<size_t>(bufferSize_));
+  *result = ReceiveInto(buffer.bytes(), buffer.size());
   return S_OK;
 }
 
@@ -221,12 +222,13 @@ void CZrSocket::closeSeen() {
 HRESULT CZrSocket::RecvFrom(BSTR* ip, LONG* Port, PTRBUF ptrBuf, LONG* result) {
   if (!ip || !Port || !result) return E_POINTER;
   *result = -1;
-  if (!ptrBuf) {
+  const zr::com::HostBuffer buffer(ptrBuf, kRecvFromBytes);
+  if (!buffer.usable()) {
     lastError_ = zr::net::WSAEFAULT;
     return S_OK;
   }
   zr::net::Endpoint from;
-  IoResult r = socket_.recvFrom(reinterpret_cast<void*>(ptrBuf), kRecvFromBytes, from);
+  IoResult r = socket_.recvFrom(buffer.bytes(), buffer.size(), from);
   receiveDone(r);
   if (!r.ok()) {
     lastError_ = r.error;

@@ -4,6 +4,7 @@
 
 #include "channels/list/zr_list.h"
 #include "channels/tools/hex_text.h"
+#include "com/host_buffer.h"
 #include "module/class_table.h"
 #include "text/ansi.h"
 
@@ -20,15 +21,17 @@ HRESULT CZrTools::GetNewByteArray(LONG elements, VARIANT* result) {
 }
 
 HRESULT CZrTools::BufToHexStr(PTRBUF ptrBuf, LONG len, BSTR* result) {
-  return zr::com::outValue(result, BufToHexBstr(reinterpret_cast<const uint8_t*>(ptrBuf), len));
+  const zr::com::HostBuffer buffer(ptrBuf, len);
+  return zr::com::outValue(result, buffer.usable() ? BufToHexBstr(buffer.bytes(), len) : nullptr);
 }
 
 HRESULT CZrTools::BufToStr(PTRBUF ptrBuf, LONG len, BSTR* result) {
   if (!result) return E_POINTER;
   *result = nullptr;
-  if (len <= 0 || !ptrBuf) return S_OK;
-  std::string_view bytes(reinterpret_cast<const char*>(ptrBuf), static_cast<size_t>(len));
-  *result = zr::com::narrowBstr(bytes);
+  const zr::com::HostBuffer buffer(ptrBuf, len);
+  // No bytes, or none that can be read.
+  if (buffer.size() == 0) return S_OK;
+  *result = zr::com::narrowBstr(std::string_view(buffer.chars(), buffer.size()));
   return *result ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -36,9 +39,11 @@ HRESULT CZrTools::StrToBuf(BSTR newVal, PTRBUF ptrBuf, LONG* result) {
   if (!result) return E_POINTER;
   *result = 0;
   std::string bytes = zr::text::wideToAnsi(zr::com::bstrView(newVal));
-  if (bytes.empty() || !ptrBuf) return S_OK;
-  std::memcpy(reinterpret_cast<void*>(ptrBuf), bytes.data(), bytes.size());  // no terminating zero
-  *result = static_cast<LONG>(bytes.size());
+  const zr::com::HostBuffer buffer(ptrBuf, static_cast<LONG>(bytes.size()));
+  // No text, or nowhere to write it.
+  if (buffer.size() == 0) return S_OK;
+  std::memcpy(buffer.bytes(), bytes.data(), buffer.size());  // no terminating zero
+  *result = static_cast<LONG>(buffer.size());
   return S_OK;
 }
 

@@ -223,6 +223,20 @@ TEST_F(ZrSerialIo, RecvWaitPartialOverfullAndNothingAsked) {
   EXPECT_EQ(inputCount(), 5);
 }
 
+TEST_F(ZrSerialIo, AReadIntoNoBufferFailsAndLeavesTheBytesWaiting) {
+  farEndSends("abc");
+  LONG n = -1;
+  const std::function<HRESULT()> reads[] = {[&] { return port->Recv(0, 3, &n); },
+                                            [&] { return port->RecvWait(0, 3, 50, &n); }};
+  for (const auto& read : reads) {
+    EXPECT_EQ(failureOf(read()), "ReadFile function failed");
+    EXPECT_EQ(n, 0);
+  }
+  char in[4] = {};
+  ASSERT_EQ(failureOf(port->Recv(reinterpret_cast<PTRBUF>(in), 4, &n)), "");
+  EXPECT_EQ(std::string(in, static_cast<size_t>(n)), "abc");
+}
+
 TEST_F(ZrSerialIo, CloseKeepsWhatWasWritten) {
   Bytes out(600);
   for (size_t i = 0; i < out.size(); ++i) out[i] = static_cast<uint8_t>(i * 3);
