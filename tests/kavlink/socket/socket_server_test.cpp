@@ -406,17 +406,20 @@ TEST_F(ServerTest, TheSixthSendWhileFiveAreInFlightIsRefused) {
 TEST_F(ServerTest, ASmallBufferSizeServesTcpInPieces) {
   adviseServer();
   socket->put_BufferSize(16);
-  std::string unanswered;  // one connection: its OnRecv come one after the other
-  std::atomic<size_t> answered{0};
-  events.handler = [&](const ServerEvent& e) {
+  struct Host {
+    std::string unanswered;  // one connection: its OnRecv come one after the other
+    std::atomic<size_t> answered{0};
+  };
+  auto host = std::make_shared<Host>();  // until the server has stopped
+  events.handler = [this, host](const ServerEvent& e) {
     if (e.id != _IZrSocketEvents::kOnRecv) return;
     EXPECT_LE(e.len, 16);
-    unanswered += e.data;
-    const size_t end = unanswered.rfind('\n');
+    host->unanswered += e.data;
+    const size_t end = host->unanswered.rfind('\n');
     if (end == std::string::npos) return;
-    EXPECT_EQ(postSend(e.handle, unanswered.substr(0, end + 1)), 1);
-    unanswered.erase(0, end + 1);
-    answered += end + 1;
+    EXPECT_EQ(postSend(e.handle, host->unanswered.substr(0, end + 1)), 1);
+    host->unanswered.erase(0, end + 1);
+    host->answered += end + 1;
   };
   ASSERT_EQ(listen(), 1);
   Fd client = nettest::tcpConnect(port);
@@ -439,10 +442,10 @@ TEST_F(ServerTest, ASmallBufferSizeServesTcpInPieces) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const size_t before = answered;
+    const size_t before = host->answered;
     ASSERT_TRUE(nettest::sendAll(client.get(), c.write));
     const auto end = std::chrono::steady_clock::now() + nettest::kDeadline;
-    while (answered < before + c.answer.size() && std::chrono::steady_clock::now() < end) {
+    while (host->answered < before + c.answer.size() && std::chrono::steady_clock::now() < end) {
       std::this_thread::sleep_for(1ms);
     }
     EXPECT_EQ(nettest::recvSome(client.get(), c.answer.size(), c.limit), c.answer);
@@ -456,7 +459,7 @@ TEST_F(ServerTest, ABurstOfConnectionsIsServedByEveryWorker) {
   // worker wakes to them all.
   std::promise<void> allMade;
   const std::shared_future<void> made = allMade.get_future().share();
-  events.handler = [&](const ServerEvent& e) {
+  events.handler = [made](const ServerEvent& e) {
     if (e.id == _IZrSocketEvents::kOnAccept) made.wait_for(nettest::kDeadline);
   };
   adviseServer();
