@@ -8,7 +8,8 @@
 //
 // BM_Echo/<clients>/<mode>/<threads>: mode 0 is 64-byte ping-pong (one message in flight
 // per connection), mode 1 is 4 KB messages pipelined 8 deep; threads 0 is the socket
-// object's default ThreadCount. Counters per server (plain_*, zr_*) and their ratios
+// object's default ThreadCount (load from 2 generator threads), else that many workers
+// (load from 4). Counters per server (plain_*, zr_*) and their ratios
 // (*_ratio, socket object over plain), medians of the rounds:
 //   msgs_per_s        echoed messages per second over all connections
 //   p50_us, p99_us    time from a message's send to the last byte of its echo
@@ -63,6 +64,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kClientThreads = 2;
+// At a given thread count: more than one server worker's worth of load, so that a worker
+// left idle costs messages.
+constexpr int kBurstClientThreads = 4;
 constexpr int kRounds = 3;
 constexpr auto kRunTime = std::chrono::seconds(1);
 constexpr int kAcceptTarget = 10000;
@@ -73,11 +77,13 @@ struct Load {
   int clients;
   size_t message;
   int inFlight;
+  int generators;  // load generator threads
 };
 
 Load loadOf(const benchmark::State& state) {
   const bool pipelined = state.range(1) != 0;
-  return {static_cast<int>(state.range(0)), pipelined ? size_t{4096} : size_t{64}, pipelined ? 8 : 1};
+  return {static_cast<int>(state.range(0)), pipelined ? size_t{4096} : size_t{64}, pipelined ? 8 : 1,
+          state.range(2) > 0 ? kBurstClientThreads : kClientThreads};
 }
 
 int defaultThreads();
@@ -232,22 +238,26 @@ Figures driveEcho(int port, const Load& load, const std::vector<pid_t>& workers,
     }
     noDelay(c.fd.get());
   }
-  std::vector<std::vector<float>> samples(kClientThreads);
-  std::vector<double> generatorCpu(kClientThreads);
+  std::vector<std::vector<float>> samples(static_cast<size_t>(load.generators));
+  std::vector<double> generatorCpu(static_cast<size_t>(load.generators));
   std::vector<double> workerCpu;
   for (pid_t tid : workers) workerCpu.push_back(threadCpuUs(tid));
   const double cpuStart = cpuUs(RUSAGE_SELF);
   const auto start = Clock::now();
   const auto end = start + kRunTime;
   std::vector<std::thread> threads;
-  for (int t = 0; t < kClientThreads; ++t) {
+  for (int t = 0; t < load.generators; ++t) {
     threads.emplace_back([&, t] {
       const double mine0 = cpuUs(RUSAGE_THREAD);
       const std::string pattern(load.message, 'm');
       const int ep = ::epoll_create1(EPOLL_CLOEXEC);
       std::vector<float>& lat = samples[static_cast<size_t>(t)];
       lat.reserve(1 << 20);
-      for (size_t i = static_cast<size_t>(t); i < conns.size(); i += kClientThreads) {
+      // A block of connections each: the servers deal theirs out in turn, and a generator
+      // thread that runs late must not slow one server worker only.
+      const size_t first = conns.size() * static_cast<size_t>(t) / static_cast<size_t>(load.generators);
+      const size_t last = conns.size() * static_cast<size_t>(t + 1) / static_cast<size_t>(load.generators);
+      for (size_t i = first; i < last; ++i) {
         ClientConn& c = conns[i];
         addToEpoll(ep, c.fd.get(), EPOLLIN, i);
         for (int k = 0; k < load.inFlight; ++k) c.sentAt.push_back(Clock::now());
