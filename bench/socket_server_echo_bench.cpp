@@ -1,17 +1,25 @@
 // Echo servers under loopback load: the socket object's server (its OnRecv handler answers
-// with PostSend) against a plain epoll echo server written here (edge-triggered,
-// non-blocking, accept4, as many threads as the socket object's default ThreadCount), in
-// alternating rounds of one run, driven by the same load generator.
+// with PostSend) against a plain epoll echo server written here (one thread accepts and
+// deals the connections out to its workers in turn, each worker with its own epoll set,
+// edge-triggered, non-blocking), both with the same number of worker threads, in
+// alternating rounds of one run, driven by the same load generator. The clients of a round
+// connect in a burst (one right after the other, before any message), as meters do after a
+// power cut.
 //
-// BM_Echo/<clients>/<mode>: mode 0 is 64-byte ping-pong (one message in flight per
-// connection), mode 1 is 4 KB messages pipelined 8 deep. Counters per server (plain_*,
-// zr_*) and their ratios (*_ratio, socket object over plain), medians of the rounds:
+// BM_Echo/<clients>/<mode>/<threads>: mode 0 is 64-byte ping-pong (one message in flight
+// per connection), mode 1 is 4 KB messages pipelined 8 deep; threads 0 is the socket
+// object's default ThreadCount (load from 2 generator threads), else that many workers
+// (load from 4). Counters per server (plain_*, zr_*) and their ratios
+// (*_ratio, socket object over plain), medians of the rounds:
 //   msgs_per_s        echoed messages per second over all connections
 //   p50_us, p99_us    time from a message's send to the last byte of its echo
 //   least             messages of the least served connection over the round
 //   cpu_us_per_msg    the process's user + system CPU over the round, per message (the
 //                     load generator included: the same for both servers)
 //   srv_cpu_us_per_msg  the same without the load generator's own threads
+//   busiest_share     the CPU of the server's busiest worker thread over its fair share
+//                     (the workers' CPU over their number): 1 when all work alike, the
+//                     thread count when one does everything; the worst of the rounds
 // BM_Accept: 10,000 connections opened 64 at a time by each of two threads, each held once
 // its first message has come back. accepts_per_s is connections per second up to the last
 // first echo; bytes_per_idle_conn is the resident memory the process gained while holding
@@ -36,7 +44,9 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <filesystem>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -54,6 +64,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kClientThreads = 2;
+// At a given thread count: more than one server worker's worth of load, so that a worker
+// left idle costs messages.
+constexpr int kBurstClientThreads = 4;
 constexpr int kRounds = 3;
 constexpr auto kRunTime = std::chrono::seconds(1);
 constexpr int kAcceptTarget = 10000;
@@ -64,11 +77,19 @@ struct Load {
   int clients;
   size_t message;
   int inFlight;
+  int generators;  // load generator threads
 };
 
 Load loadOf(const benchmark::State& state) {
   const bool pipelined = state.range(1) != 0;
-  return {static_cast<int>(state.range(0)), pipelined ? size_t{4096} : size_t{64}, pipelined ? 8 : 1};
+  return {static_cast<int>(state.range(0)), pipelined ? size_t{4096} : size_t{64}, pipelined ? 8 : 1,
+          state.range(2) > 0 ? kBurstClientThreads : kClientThreads};
+}
+
+int defaultThreads();
+
+int threadsOf(const benchmark::State& state) {
+  return state.range(2) > 0 ? static_cast<int>(state.range(2)) : defaultThreads();
 }
 
 struct Figures {
@@ -78,6 +99,7 @@ struct Figures {
   double least = 0;
   double cpuPerMessageUs = 0;
   double serverCpuPerMessageUs = 0;
+  double busiestShare = 0;
 };
 
 double cpuUs(int who) {
@@ -85,6 +107,26 @@ double cpuUs(int who) {
   ::getrusage(who, &u);
   auto us = [](const timeval& t) { return static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_usec); };
   return us(u.ru_utime) + us(u.ru_stime);
+}
+
+// The CPU time one thread of this process has run, in microseconds (0 once it has ended).
+double threadCpuUs(pid_t tid) {
+  unsigned long long ns = 0;
+  const std::string path = "/proc/self/task/" + std::to_string(tid) + "/schedstat";
+  if (FILE* f = std::fopen(path.c_str(), "r")) {
+    if (std::fscanf(f, "%llu", &ns) != 1) ns = 0;
+    std::fclose(f);
+  }
+  return static_cast<double>(ns) / 1e3;
+}
+
+std::vector<pid_t> threadsOfProcess() {
+  std::vector<pid_t> tids;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+    tids.push_back(static_cast<pid_t>(std::stol(entry.path().filename().string())));
+  }
+  std::sort(tids.begin(), tids.end());
+  return tids;
 }
 
 long residentBytes() {
@@ -182,8 +224,9 @@ void pushOut(int ep, ClientConn& c, const std::string& pattern, size_t bytes, ui
 
 // Connects load.clients connections, then keeps load.inFlight messages in flight on each
 // for kRunTime. The connections are handed back open, so that the server ends first and
-// the client ports do not linger in TIME_WAIT.
-Figures driveEcho(int port, const Load& load, std::vector<ClientConn>& conns, bool& ok) {
+// the client ports do not linger in TIME_WAIT. workers: the server's worker threads.
+Figures driveEcho(int port, const Load& load, const std::vector<pid_t>& workers, std::vector<ClientConn>& conns,
+                  bool& ok) {
   conns.clear();
   conns.resize(static_cast<size_t>(load.clients));
   ok = true;
@@ -195,20 +238,26 @@ Figures driveEcho(int port, const Load& load, std::vector<ClientConn>& conns, bo
     }
     noDelay(c.fd.get());
   }
-  std::vector<std::vector<float>> samples(kClientThreads);
-  std::vector<double> generatorCpu(kClientThreads);
+  std::vector<std::vector<float>> samples(static_cast<size_t>(load.generators));
+  std::vector<double> generatorCpu(static_cast<size_t>(load.generators));
+  std::vector<double> workerCpu;
+  for (pid_t tid : workers) workerCpu.push_back(threadCpuUs(tid));
   const double cpuStart = cpuUs(RUSAGE_SELF);
   const auto start = Clock::now();
   const auto end = start + kRunTime;
   std::vector<std::thread> threads;
-  for (int t = 0; t < kClientThreads; ++t) {
+  for (int t = 0; t < load.generators; ++t) {
     threads.emplace_back([&, t] {
       const double mine0 = cpuUs(RUSAGE_THREAD);
       const std::string pattern(load.message, 'm');
       const int ep = ::epoll_create1(EPOLL_CLOEXEC);
       std::vector<float>& lat = samples[static_cast<size_t>(t)];
       lat.reserve(1 << 20);
-      for (size_t i = static_cast<size_t>(t); i < conns.size(); i += kClientThreads) {
+      // A block of connections each: the servers deal theirs out in turn, and a generator
+      // thread that runs late must not slow one server worker only.
+      const size_t first = conns.size() * static_cast<size_t>(t) / static_cast<size_t>(load.generators);
+      const size_t last = conns.size() * static_cast<size_t>(t + 1) / static_cast<size_t>(load.generators);
+      for (size_t i = first; i < last; ++i) {
         ClientConn& c = conns[i];
         addToEpoll(ep, c.fd.get(), EPOLLIN, i);
         for (int k = 0; k < load.inFlight; ++k) c.sentAt.push_back(Clock::now());
@@ -248,6 +297,12 @@ Figures driveEcho(int port, const Load& load, std::vector<ClientConn>& conns, bo
   for (std::thread& t : threads) t.join();
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   const double cpu = cpuUs(RUSAGE_SELF) - cpuStart;
+  double busiest = 0, total = 0;
+  for (size_t i = 0; i < workers.size(); ++i) {
+    workerCpu[i] = threadCpuUs(workers[i]) - workerCpu[i];
+    busiest = std::max(busiest, workerCpu[i]);
+    total += workerCpu[i];
+  }
   std::vector<float> all;
   for (auto& s : samples) all.insert(all.end(), s.begin(), s.end());
   Figures f;
@@ -262,6 +317,7 @@ Figures driveEcho(int port, const Load& load, std::vector<ClientConn>& conns, bo
   double generator = 0;
   for (double g : generatorCpu) generator += g;
   f.serverCpuPerMessageUs = (cpu - generator) / messages;
+  f.busiestShare = total > 0 ? busiest / (total / static_cast<double>(workers.size())) : 0;
   return f;
 }
 
@@ -367,26 +423,34 @@ AcceptFigures driveAccepts(int port, int count, std::vector<nettest::Fd>& held) 
 }
 
 // ---- the plain server -----------------------------------------------------------------------
-// Each thread has its own epoll set; the listening socket is in all of them (exclusive
-// wake-ups) and a connection stays with the thread that accepted it. What the kernel does
-// not take at once waits in the connection's own backlog for EPOLLOUT.
+// One thread accepts and deals the connections out to the workers in turn; each worker has
+// its own epoll set, and a connection stays with the worker it was given. What the kernel
+// does not take at once waits in the connection's own backlog for EPOLLOUT.
 
 class PlainEchoServer {
  public:
   explicit PlainEchoServer(int threads) : stop_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     ::fcntl(listener_.fd.get(), F_SETFL, O_NONBLOCK);
+    acceptEp_ = ::epoll_create1(EPOLL_CLOEXEC);
+    addToEpoll(acceptEp_, listener_.fd.get(), EPOLLIN, kListenToken);
+    addToEpoll(acceptEp_, stop_, EPOLLIN, kStopToken);
     for (int i = 0; i < threads; ++i) {
       auto w = std::make_unique<Worker>();
       w->ep = ::epoll_create1(EPOLL_CLOEXEC);
-      addToEpoll(w->ep, listener_.fd.get(), EPOLLIN | EPOLLEXCLUSIVE, kListenToken);
       addToEpoll(w->ep, stop_, EPOLLIN, kStopToken);
       workers_.push_back(std::move(w));
     }
     for (auto& w : workers_) w->thread = std::thread([this, p = w.get()] { run(*p); });
+    for (auto& w : workers_) {
+      while (w->tid.load() == 0) std::this_thread::yield();
+    }
+    acceptor_ = std::thread([this] { acceptLoop(); });
   }
   ~PlainEchoServer() {
     const uint64_t one = 1;
     [[maybe_unused]] ssize_t n = ::write(stop_, &one, sizeof(one));
+    acceptor_.join();
+    ::close(acceptEp_);
     for (auto& w : workers_) {
       w->thread.join();
       for (auto& [fd, conn] : w->conns) ::close(fd);
@@ -395,6 +459,11 @@ class PlainEchoServer {
     ::close(stop_);
   }
   int port() const { return listener_.port; }
+  std::vector<pid_t> workerThreads() const {
+    std::vector<pid_t> tids;
+    for (const auto& w : workers_) tids.push_back(w->tid.load());
+    return tids;
+  }
 
  private:
   static constexpr uint64_t kListenToken = ~uint64_t{0};
@@ -406,11 +475,37 @@ class PlainEchoServer {
   };
   struct Worker {
     int ep = -1;
-    std::unordered_map<int, Conn> conns;
+    std::mutex mutex;  // conns: the acceptor adds, the worker removes
+    std::unordered_map<int, std::unique_ptr<Conn>> conns;
     std::thread thread;
+    std::atomic<pid_t> tid{0};
   };
 
+  void acceptLoop() {
+    epoll_event events[2];
+    size_t next = 0;
+    for (;;) {
+      const int n = ::epoll_wait(acceptEp_, events, 2, -1);
+      for (int i = 0; i < n; ++i) {
+        if (events[i].data.u64 == kStopToken) return;
+        for (;;) {
+          const int fd = ::accept4(listener_.fd.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+          if (fd < 0) break;
+          noDelay(fd);
+          Worker& w = *workers_[next++ % workers_.size()];
+          Conn* c = nullptr;
+          {
+            std::lock_guard lock(w.mutex);
+            c = w.conns.emplace(fd, std::make_unique<Conn>(Conn{fd, {}})).first->second.get();
+          }
+          addToEpoll(w.ep, fd, EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET, reinterpret_cast<uint64_t>(c));
+        }
+      }
+    }
+  }
+
   void run(Worker& w) {
+    w.tid = static_cast<pid_t>(::gettid());
     epoll_event events[64];
     std::vector<char> buf(16 * 1024);
     for (;;) {
@@ -418,22 +513,8 @@ class PlainEchoServer {
       for (int i = 0; i < n; ++i) {
         const uint64_t token = events[i].data.u64;
         if (token == kStopToken) return;
-        if (token == kListenToken) {
-          accept(w);
-          continue;
-        }
-        serve(w, static_cast<int>(token), events[i].events, buf);
+        serve(w, *reinterpret_cast<Conn*>(token), events[i].events, buf);
       }
-    }
-  }
-
-  void accept(Worker& w) {
-    for (;;) {
-      const int fd = ::accept4(listener_.fd.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-      if (fd < 0) return;
-      noDelay(fd);
-      w.conns.emplace(fd, Conn{fd, {}});
-      addToEpoll(w.ep, fd, EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET, static_cast<uint64_t>(fd));
     }
   }
 
@@ -453,10 +534,8 @@ class PlainEchoServer {
     return true;
   }
 
-  void serve(Worker& w, int fd, uint32_t events, std::vector<char>& buf) {
-    auto it = w.conns.find(fd);
-    if (it == w.conns.end()) return;
-    Conn& c = it->second;
+  void serve(Worker& w, Conn& c, uint32_t events, std::vector<char>& buf) {
+    const int fd = c.fd;
     bool alive = true;
     if ((events & EPOLLOUT) && !c.backlog.empty()) {
       std::string pending = std::move(c.backlog);
@@ -476,13 +555,23 @@ class PlainEchoServer {
     }
     if (alive) return;
     ::epoll_ctl(w.ep, EPOLL_CTL_DEL, fd, nullptr);
+    std::unique_ptr<Conn> gone;
+    {
+      // Out of the map before the descriptor is closed: the acceptor may be given its
+      // number again at once.
+      std::lock_guard lock(w.mutex);
+      auto it = w.conns.find(fd);
+      gone = std::move(it->second);
+      w.conns.erase(it);
+    }
     ::close(fd);
-    w.conns.erase(it);
   }
 
   nettest::Listener listener_{kBacklog};
   const int stop_;
+  int acceptEp_ = -1;
   std::vector<std::unique_ptr<Worker>> workers_;
+  std::thread acceptor_;
 };
 
 // ---- the socket object: OnRecv -> PostSend ----------------------------------------------------
@@ -563,7 +652,12 @@ class EchoSink final : public testhost::SinkFor<kavlink::_IZrSocketEvents> {
   void retryLoop() {
     std::unique_lock lock(dirtyMutex_);
     while (!stop_) {
-      dirtyCv_.wait_for(lock, std::chrono::microseconds(200), [this] { return stop_ || !dirty_.empty(); });
+      if (dirty_.empty()) {
+        // Not woken for nothing: its CPU would count as the server's.
+        dirtyCv_.wait(lock, [this] { return stop_ || !dirty_.empty(); });
+      } else {
+        dirtyCv_.wait_for(lock, std::chrono::microseconds(200), [this] { return stop_; });
+      }
       std::vector<ULONG> batch;
       batch.swap(dirty_);
       lock.unlock();
@@ -590,7 +684,7 @@ class EchoSink final : public testhost::SinkFor<kavlink::_IZrSocketEvents> {
 // A running socket object with the echo host advised; Close and Unadvise at the end.
 class ZrEchoServer {
  public:
-  explicit ZrEchoServer(int connections)
+  ZrEchoServer(int connections, int threads)
       : socket_(zr::com::ComPtr<kavlink::IZrSocket>::attach(kavlink::CZrSocket::create())),
         sink_(socket_.get(), connections) {
     socket_.as<IConnectionPointContainer>()->FindConnectionPoint(kavlink::_IZrSocketEvents::iid, point_.put());
@@ -599,9 +693,18 @@ class ZrEchoServer {
     zr::com::Bstr host(u"127.0.0.1");
     socket_->put_Host(host.get());
     socket_->put_Port(port_);
+    socket_->put_ThreadCount(threads);
+    // The threads Listen makes are the server's workers (the echo host's retry thread is
+    // older).
+    const std::vector<pid_t> before = threadsOfProcess();
     VARIANT_BOOL ok = 0;
     socket_->Listen(&ok);
     listening_ = ok == 1;
+    const std::vector<pid_t> after = threadsOfProcess();
+    std::set_difference(after.begin(), after.end(), before.begin(), before.end(), std::back_inserter(workers_));
+    if (listening_ && workers_.size() != static_cast<size_t>(threads)) {
+      std::fprintf(stderr, "Listen made %zu threads, not %d\n", workers_.size(), threads);
+    }
   }
   ~ZrEchoServer() {
     socket_->Close();
@@ -611,6 +714,7 @@ class ZrEchoServer {
   int port() const { return port_; }
   long retries() const { return sink_.retries; }
   long lost() const { return sink_.lost; }
+  const std::vector<pid_t>& workerThreads() const { return workers_; }
 
  private:
   zr::com::ComPtr<kavlink::IZrSocket> socket_;
@@ -619,13 +723,16 @@ class ZrEchoServer {
   DWORD cookie_ = 0;
   int port_ = 0;
   bool listening_ = false;
+  std::vector<pid_t> workers_;
 };
 
 // ---- the benchmarks ---------------------------------------------------------------------------
 
 struct Side {
   std::vector<double> rate, p50, p99, least, cpu, serverCpu;
+  double busiestShare = 0;
   void add(const Figures& f) {
+    busiestShare = std::max(busiestShare, f.busiestShare);
     rate.push_back(f.messagesPerSecond);
     p50.push_back(f.p50us);
     p99.push_back(f.p99us);
@@ -646,7 +753,7 @@ void counters(benchmark::State& state, const std::string& name, const std::vecto
 // Alternating rounds of both servers, so that a busy machine weighs on both alike.
 void BM_Echo(benchmark::State& state) {
   const Load load = loadOf(state);
-  const int threads = defaultThreads();
+  const int threads = threadsOf(state);
   Side plain, zr;
   long retries = 0, lost = 0;
   for (auto _ : state) {
@@ -655,7 +762,7 @@ void BM_Echo(benchmark::State& state) {
       bool ok = false;
       {
         PlainEchoServer server(threads);
-        plain.add(driveEcho(server.port(), load, conns, ok));
+        plain.add(driveEcho(server.port(), load, server.workerThreads(), conns, ok));
       }
       conns.clear();
       if (!ok) {
@@ -663,12 +770,12 @@ void BM_Echo(benchmark::State& state) {
         return;
       }
       {
-        ZrEchoServer server(load.clients);
+        ZrEchoServer server(load.clients, threads);
         if (!server.listening()) {
           state.SkipWithError("Listen failed");
           return;
         }
-        zr.add(driveEcho(server.port(), load, conns, ok));
+        zr.add(driveEcho(server.port(), load, server.workerThreads(), conns, ok));
         retries += server.retries();
         lost += server.lost();
       }
@@ -685,6 +792,8 @@ void BM_Echo(benchmark::State& state) {
   counters(state, "least", plain.least, zr.least);
   counters(state, "cpu_us_per_msg", plain.cpu, zr.cpu);
   counters(state, "srv_cpu_us_per_msg", plain.serverCpu, zr.serverCpu);
+  state.counters["plain_busiest_share"] = plain.busiestShare;
+  state.counters["zr_busiest_share"] = zr.busiestShare;
   state.counters["threads"] = threads;
   state.counters["zr_send_retries"] = static_cast<double>(retries);
   if (lost > 0) state.SkipWithError("the echo host had no slot for a connection");
@@ -705,7 +814,7 @@ void BM_Accept(benchmark::State& state) {
       }
       conns.clear();
       {
-        ZrEchoServer server(count);
+        ZrEchoServer server(count, threads);
         if (!server.listening()) {
           state.SkipWithError("Listen failed");
           return;
@@ -734,8 +843,8 @@ void BM_PlainEcho(benchmark::State& state) {
   for (auto _ : state) {
     std::vector<ClientConn> conns;
     bool ok = false;
-    PlainEchoServer server(defaultThreads());
-    f = driveEcho(server.port(), load, conns, ok);
+    PlainEchoServer server(threadsOf(state));
+    f = driveEcho(server.port(), load, server.workerThreads(), conns, ok);
     if (!ok) state.SkipWithError("connect failed");
   }
   state.counters["msgs_per_s"] = f.messagesPerSecond;
@@ -748,12 +857,12 @@ void BM_ZrEcho(benchmark::State& state) {
   for (auto _ : state) {
     std::vector<ClientConn> conns;
     bool ok = false;
-    ZrEchoServer server(load.clients);
+    ZrEchoServer server(load.clients, threadsOf(state));
     if (!server.listening()) {
       state.SkipWithError("Listen failed");
       break;
     }
-    f = driveEcho(server.port(), load, conns, ok);
+    f = driveEcho(server.port(), load, server.workerThreads(), conns, ok);
     if (!ok) state.SkipWithError("connect failed");
   }
   state.counters["msgs_per_s"] = f.messagesPerSecond;
@@ -761,9 +870,13 @@ void BM_ZrEcho(benchmark::State& state) {
 }
 
 void echoCases(benchmark::internal::Benchmark* b) {
-  b->ArgNames({"clients", "pipelined"});
+  b->ArgNames({"clients", "pipelined", "threads"});
   for (int clients : {100, 1000}) {
-    for (int pipelined : {0, 1}) b->Args({clients, pipelined});
+    for (int pipelined : {0, 1}) b->Args({clients, pipelined, 0});
+  }
+  // Ping-pong at thread counts below the default: a worker left idle shows.
+  for (int threads : {2, 4, 8}) {
+    for (int clients : {100, 1000}) b->Args({clients, 0, threads});
   }
 }
 

@@ -51,8 +51,7 @@ bool isRead(Op::Kind k) { return k == Op::Kind::Accept || k == Op::Kind::Receive
 
 bool wouldBlock(int err) { return err == EAGAIN || err == EWOULDBLOCK; }
 
-// The port and worker whose thread this is: a socket attached from a completion stays on
-// the worker that made it.
+// The port and worker whose thread this is.
 thread_local const void* tPort = nullptr;
 thread_local void* tWorker = nullptr;
 
@@ -105,6 +104,9 @@ struct CompletionPort::Worker {
   std::vector<std::pair<SocketPtr, std::chrono::steady_clock::time_point>> resting;
   std::atomic<size_t> restingCount{0};
   std::atomic<bool> wakeResting{false};
+  // Sockets attached by the completion this worker is delivering: in its turn until that
+  // completion has returned (see attach). Only this worker's thread touches them.
+  std::vector<Socket*> attached;
 
   // None when it cannot grow that far: the receive then fails, not the worker.
   char* lend(size_t size) {
@@ -149,6 +151,13 @@ class CompletionPort::Socket : public std::enable_shared_from_this<Socket> {
   bool corked = false;  // a send of this turn was told more follows: the turn pushes it out
 
   Outcome performRead(Worker& w, Op* op, size_t& bytes, int& error);
+  // Under mutex, as a turn ends. The last answer of the turn told the kernel more would
+  // follow and none did: out now.
+  void pushHeldBack() {
+    if (!std::exchange(corked, false)) return;
+    const int off = 0;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_CORK, &off, sizeof(off));
+  }
   Outcome performSend(Op* op, size_t& bytes, int& error);
 };
 
@@ -318,12 +327,22 @@ CompletionPort::SocketPtr CompletionPort::attach(int fd, std::shared_ptr<void> k
       return nullptr;  // closes fd
     }
   }
-  auto* here = tPort == this ? static_cast<Worker*>(tWorker) : nullptr;
-  s->worker = here ? here : workers_[nextWorker_.fetch_add(1, std::memory_order_relaxed) % workers_.size()].get();
+  s->worker = workers_[nextWorker_.fetch_add(1, std::memory_order_relaxed) % workers_.size()].get();
+  auto* attaching = tPort == this ? static_cast<Worker*>(tWorker) : nullptr;
+  if (attaching) {
+    try {
+      attaching->attached.push_back(s.get());
+    } catch (const std::bad_alloc&) {
+      error = WSA_NOT_ENOUGH_MEMORY;
+      return nullptr;  // closes fd
+    }
+    s->inTurn = true;
+  }
   std::lock_guard lock(s->worker->mutex);
   try {
     s->worker->live.emplace(s.get(), s);
   } catch (const std::bad_alloc&) {
+    if (attaching) attaching->attached.pop_back();
     error = WSA_NOT_ENOUGH_MEMORY;
     return nullptr;  // closes fd
   }
@@ -417,13 +436,35 @@ void CompletionPort::close(Socket* s, bool afterSends) {
     if (s->inTurn) return;  // its worker finishes the close before it leaves the socket
     keep = s->shared_from_this();
   }
+  queueClose(std::move(keep));
+}
+
+void CompletionPort::queueClose(SocketPtr s) {
   Worker& w = *s->worker;
   {
     std::lock_guard lock(w.mutex);
-    w.closes.push_back(std::move(keep));
+    w.closes.push_back(std::move(s));
   }
   const uint64_t one = 1;
   [[maybe_unused]] ssize_t n = ::write(w.wake, &one, sizeof(one));
+}
+
+void CompletionPort::handOver(Worker& w) {
+  for (Socket* s : w.attached) {
+    SocketPtr closing;
+    {
+      std::lock_guard lock(s->mutex);
+      s->inTurn = false;
+      s->pushHeldBack();
+      if (s->closing) {
+        closing = s->shared_from_this();
+      } else {
+        watch(s);
+      }
+    }
+    if (closing) queueClose(std::move(closing));
+  }
+  w.attached.clear();
 }
 
 void CompletionPort::retire(Socket* s, std::unique_lock<std::mutex>& lock) {
@@ -584,15 +625,12 @@ void CompletionPort::turn(Worker& w, Socket* s, uint32_t events) {
     }
     lock.unlock();
     completion_(s->keyRef.get(), op, bytes, error);
+    if (!w.attached.empty()) handOver(w);
     lock.lock();
   }
   s->inTurn = false;
   w.heldBytes = 0;  // a receive not posted again: its connection is closing
-  if (std::exchange(s->corked, false)) {
-    // The last answer of the turn told the kernel more would follow and none did: out now.
-    const int off = 0;
-    ::setsockopt(s->fd, IPPROTO_TCP, TCP_CORK, &off, sizeof(off));
-  }
+  s->pushHeldBack();
   // Left before it would block (nothing to read into, or a failed read): no edge reports
   // what is waiting, so it goes out of the sets and in again, which reports it.
   if (s->shared && !drained && !s->dead) unwatch(s);

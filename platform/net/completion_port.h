@@ -4,13 +4,14 @@
 //
 // Every worker has an epoll set of its own and each socket belongs to one worker, so one
 // socket's completions come one after the other, in the order its operations were posted
-// (reads in their queue, sends in theirs), and no other worker is woken for it. A
-// connection stays with the worker that accepted it: the kernel wakes a waiting worker for
-// a new connection, so connections gather on as few workers as keep up with them, and a
-// message rarely has to wake a thread of its own (each wake-up costs more than the
-// message). Sockets are level-triggered: a worker does a bounded amount of work on one
-// socket per wake-up and comes back to it after the others that are ready, so a socket
-// that always has more data cannot keep its worker from the rest. A socket with nothing
+// (reads in their queue, sends in theirs), and no other worker is woken for it. Sockets
+// are dealt to the workers in turn, also the connections a worker accepts: the worker
+// that wakes to a burst of connections accepts all of them, and had they stayed with it,
+// it would serve the whole burst while the others sleep (what a connection will ask of
+// its worker is not known when it is accepted, and nothing moves it later). Sockets are
+// level-triggered: a worker does a bounded amount of work on one socket per wake-up and
+// comes back to it after the others that are ready, so a socket that always has more data
+// cannot keep its worker from the rest. A socket with nothing
 // posted is not in the set at all. A shared (listening) socket is in every set,
 // edge-triggered and exclusive, and is accepted from until it would block.
 //
@@ -99,10 +100,11 @@ class CompletionPort {
   // completions carry; the port holds the key until the socket is retired, so that what
   // the key is outlives every completion that names it. None with error set when it
   // cannot be added (fd is then closed).
-  // A socket attached from a completion goes to that completion's worker (a connection
-  // stays with the worker that accepted it, as the kernel dealt out the wake-ups); else to
-  // the workers in turn. shared (a listening socket): watched by every worker, and the
-  // kernel wakes one that waits for each new connection, so the busy ones are left alone.
+  // Sockets go to the workers in turn. One attached from a completion is not watched, nor
+  // closed, until that completion has returned: what it does with the socket (a server's
+  // OnAccept, then its receives) comes first, whichever worker the socket went to. shared
+  // (a listening socket): watched by every worker, and the kernel wakes one that waits for
+  // each new connection, so the busy ones are left alone.
   SocketPtr attach(int fd, std::shared_ptr<void> key, int& error, bool shared = false);
   // Queues an operation. 0, or WSAENOTSOCK when the socket is closed.
   int post(Socket* s, Operation* op);
@@ -142,6 +144,8 @@ class CompletionPort {
   void run(Worker* w, std::shared_ptr<void> keepAlive);
   void turn(Worker& w, Socket* s, uint32_t events);
   void takeCloses(Worker& w);
+  void queueClose(SocketPtr s);
+  void handOver(Worker& w);
   void watch(Socket* s);
   void retire(Socket* s, std::unique_lock<std::mutex>& lock);
   void unwatch(Socket* s);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <future>
 #include <map>
 
 #include "kavlink/socket/server_fixture.h"
@@ -401,25 +402,82 @@ TEST_F(ServerTest, TheSixthSendWhileFiveAreInFlightIsRefused) {
   EXPECT_EQ(nettest::recvSome(client.get(), 1), "!");
 }
 
+// The host answers each whole request (a line) and keeps the start of the next for later.
 TEST_F(ServerTest, ASmallBufferSizeServesTcpInPieces) {
   adviseServer();
   socket->put_BufferSize(16);
-  events.handler = [&](const ServerEvent& e) {
-    if (e.id == _IZrSocketEvents::kOnRecv) {
-      VARIANT_BOOL ok = 0;
-      socket->PostSend(e.handle, e.buffer, e.len, &ok);
-      EXPECT_EQ(ok, 1);
-      EXPECT_LE(e.len, 16);
-    }
+  struct Host {
+    std::string unanswered;  // one connection: its OnRecv come one after the other
+    std::atomic<size_t> answered{0};
+  };
+  auto host = std::make_shared<Host>();  // until the server has stopped
+  events.handler = [this, host](const ServerEvent& e) {
+    if (e.id != _IZrSocketEvents::kOnRecv) return;
+    EXPECT_LE(e.len, 16);
+    host->unanswered += e.data;
+    const size_t end = host->unanswered.rfind('\n');
+    if (end == std::string::npos) return;
+    EXPECT_EQ(postSend(e.handle, host->unanswered.substr(0, end + 1)), 1);
+    host->unanswered.erase(0, end + 1);
+    host->answered += end + 1;
   };
   ASSERT_EQ(listen(), 1);
   Fd client = nettest::tcpConnect(port);
   std::string many(4000, '\0');  // far more pieces at once than receives in flight
-  for (size_t i = 0; i < many.size(); ++i) many[i] = static_cast<char>('a' + i % 23);
-  for (const std::string& text : {std::string("a text much longer than sixteen bytes, echoed back"), many}) {
-    ASSERT_TRUE(nettest::sendAll(client.get(), text));
-    EXPECT_EQ(nettest::recvSome(client.get(), text.size()), text);
+  for (size_t i = 0; i < many.size(); ++i) many[i] = i % 16 == 15 ? '\n' : static_cast<char>('a' + i % 23);
+  const std::string text = "a text much longer than sixteen bytes, echoed back\n";
+  const std::string request = "0123456789abcde\n";  // one buffer
+  struct Case {
+    const char* name;
+    std::string write;
+    std::string answer;
+    std::chrono::milliseconds limit;  // once the host has answered
+  };
+  const Case cases[] = {
+      {"longer than the buffer", text, text, nettest::kDeadline},
+      {"many pieces", many, many, nettest::kDeadline},
+      // Answered while the read still holds more for the connection, so held back for the
+      // answers to come: the end of the turn must push it out, else the kernel keeps it 200 ms.
+      {"a whole request and the start of the next", request + "nex", request, 100ms},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const size_t before = host->answered;
+    ASSERT_TRUE(nettest::sendAll(client.get(), c.write));
+    const auto end = std::chrono::steady_clock::now() + nettest::kDeadline;
+    while (host->answered < before + c.answer.size() && std::chrono::steady_clock::now() < end) {
+      std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_EQ(nettest::recvSome(client.get(), c.answer.size(), c.limit), c.answer);
   }
+}
+
+// Meters come back in a burst after a power cut: a connection must not stay with the
+// worker that happened to accept it, or one worker serves them all.
+TEST_F(ServerTest, ABurstOfConnectionsIsServedByEveryWorker) {
+  // The first OnAccept holds its worker until every connection waits in the backlog: one
+  // worker wakes to them all.
+  std::promise<void> allMade;
+  const std::shared_future<void> made = allMade.get_future().share();
+  events.handler = [made](const ServerEvent& e) {
+    if (e.id == _IZrSocketEvents::kOnAccept) made.wait_for(nettest::kDeadline);
+  };
+  adviseServer();
+  ASSERT_EQ(listen(), 1);
+  std::vector<Fd> meters;
+  for (int i = 0; i < 100; ++i) {
+    meters.push_back(nettest::tcpConnect(port));
+    ASSERT_GE(meters.back().get(), 0) << i;
+  }
+  allMade.set_value();
+  ASSERT_TRUE(events.waitCount(_IZrSocketEvents::kOnAccept, meters.size()));
+  for (Fd& meter : meters) ASSERT_TRUE(nettest::sendAll(meter.get(), "m"));
+  ASSERT_TRUE(events.waitCount(_IZrSocketEvents::kOnRecv, meters.size()));
+  std::set<std::thread::id> workers;
+  for (const ServerEvent& e : events.events()) {
+    if (e.id == _IZrSocketEvents::kOnRecv) workers.insert(e.thread);
+  }
+  EXPECT_EQ(workers.size(), 4u);  // the fixture's ThreadCount
 }
 
 TEST_F(ServerTest, CloseOnARunningServerFiresNoOnClose) {
