@@ -9,6 +9,7 @@
 
 #include "kavlink/socket/server_sink.h"
 #include "kavlink/socket/socket_fixture.h"
+#include "support/event_sink.h"
 
 namespace sockettest {
 
@@ -79,13 +80,13 @@ class ServerTest : public SocketTest {
     socket->GetClientCount(&n);
     return n;
   }
+  // Asks done() until it holds (and not once more, so it may act) or the deadline passes.
+  template <class Pred>
+  static bool eventually(Pred done) {
+    return testhost::waitUntil(done, std::chrono::duration_cast<std::chrono::milliseconds>(nettest::kDeadline).count());
+  }
   bool clientCountBecomes(LONG n) {
-    auto end = std::chrono::steady_clock::now() + nettest::kDeadline;
-    while (clientCount() != n) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
+    return eventually([&] { return clientCount() == n; });
   }
   VARIANT_BOOL postSend(ULONG handle, const void* data, LONG len) {
     VARIANT_BOOL ok = -7;

@@ -291,9 +291,7 @@ TEST_F(ServerTest, CloseDispatchesTheMessagesAHandlerWaitsFor) {
   ASSERT_EQ(listen(), 1);
   Fd client = nettest::tcpConnect(port);
   ASSERT_TRUE(nettest::sendAll(client.get(), "x"));
-  const auto end = std::chrono::steady_clock::now() + nettest::kDeadline;
-  while (!entered && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);
-  ASSERT_TRUE(entered);
+  ASSERT_TRUE(eventually([&] { return entered.load(); }));
   socket->Close();
   EXPECT_TRUE(answered);
   zr::msg::destroyWindow(w);
@@ -397,8 +395,7 @@ TEST_F(ServerTest, TheSixthSendWhileFiveAreInFlightIsRefused) {
   EXPECT_EQ(lastErrorText(), "IO count max error");
   EXPECT_EQ(nettest::recvSome(client.get(), 5 * chunk.size()).size(), 5 * chunk.size());
   // Once they are done, the slots are free again.
-  auto end = std::chrono::steady_clock::now() + nettest::kDeadline;
-  while (postSend(handle, "!") != 1 && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);
+  eventually([&] { return postSend(handle, "!") == 1; });
   EXPECT_EQ(nettest::recvSome(client.get(), 1), "!");
 }
 
@@ -444,10 +441,7 @@ TEST_F(ServerTest, ASmallBufferSizeServesTcpInPieces) {
     SCOPED_TRACE(c.name);
     const size_t before = host->answered;
     ASSERT_TRUE(nettest::sendAll(client.get(), c.write));
-    const auto end = std::chrono::steady_clock::now() + nettest::kDeadline;
-    while (host->answered < before + c.answer.size() && std::chrono::steady_clock::now() < end) {
-      std::this_thread::sleep_for(1ms);
-    }
+    eventually([&] { return host->answered >= before + c.answer.size(); });
     EXPECT_EQ(nettest::recvSome(client.get(), c.answer.size(), c.limit), c.answer);
   }
 }
@@ -512,8 +506,7 @@ TEST_F(ServerTest, CloseFromInsideAnEventReturnsAndNothingFiresAfterIt) {
   for (int i = 0; i < 4; ++i) clients.push_back(nettest::tcpConnect(port));
   acceptedHandle(4);
   for (Fd& c : clients) nettest::sendAll(c.get(), "go");
-  auto end = std::chrono::steady_clock::now() + nettest::kDeadline;
-  while (closed != 2 && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);
+  eventually([&] { return closed == 2; });
   ASSERT_EQ(closed, 2);
   for (Fd& c : clients) EXPECT_EQ(nettest::recvSome(c.get(), 1), "");
   EXPECT_EQ(clientCount(), 0);

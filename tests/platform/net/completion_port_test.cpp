@@ -23,6 +23,14 @@ using zr::net::CompletionPort;
 using Op = CompletionPort::Operation;
 using namespace std::chrono_literals;
 
+Op operation(Op::Kind kind, char* buffer, size_t size) {
+  Op op;
+  op.kind = kind;
+  op.buffer = buffer;
+  op.size = size;
+  return op;
+}
+
 struct Seen {
   Op* op;
   size_t bytes;
@@ -86,9 +94,7 @@ TEST_F(PortTest, OneSocketsCompletionsComeInPostedOrderOnWorkers) {
   Op reads[3];
   for (int i = 0; i < 3; ++i) {
     buffers[i].resize(4);
-    reads[i].kind = Op::Kind::Receive;
-    reads[i].buffer = buffers[i].data();
-    reads[i].size = 4;
+    reads[i] = operation(Op::Kind::Receive, buffers[i].data(), 4);
     ASSERT_EQ(port.post(s, &reads[i]), 0);
   }
   ASSERT_TRUE(nettest::sendAll(peer.get(), "aaaabbbbcc"));
@@ -102,10 +108,7 @@ TEST_F(PortTest, OneSocketsCompletionsComeInPostedOrderOnWorkers) {
   EXPECT_EQ(order, "aaaabbbbcc");
 
   std::string big(1 << 20, 'z');
-  Op send;
-  send.kind = Op::Kind::Send;
-  send.buffer = big.data();
-  send.size = big.size();
+  Op send = operation(Op::Kind::Send, big.data(), big.size());
   ASSERT_EQ(port.post(s, &send), 0);
   EXPECT_EQ(nettest::recvSome(peer.get(), big.size()).size(), big.size());
   ASSERT_TRUE(waitSeen(4));
@@ -121,19 +124,14 @@ TEST_F(PortTest, ClosingAbortsWhatIsQueuedAndRefusesMore) {
   char buf[8];
   Op reads[2];
   for (Op& r : reads) {
-    r.kind = Op::Kind::Receive;
-    r.buffer = buf;
-    r.size = sizeof(buf);
+    r = operation(Op::Kind::Receive, buf, sizeof(buf));
     ASSERT_EQ(port.post(s, &r), 0);
   }
   port.close(s);
   ASSERT_TRUE(waitSeen(2));
   for (const Seen& x : seen) EXPECT_EQ(x.error, zr::net::WSA_OPERATION_ABORTED);
   EXPECT_EQ(nettest::recvSome(peer.get(), 1), "");  // the descriptor is closed
-  Op late;
-  late.kind = Op::Kind::Receive;
-  late.buffer = buf;
-  late.size = sizeof(buf);
+  Op late = operation(Op::Kind::Receive, buf, sizeof(buf));
   EXPECT_EQ(port.post(s, &late), zr::net::WSAENOTSOCK);
   port.close(s);
 }
@@ -191,10 +189,7 @@ TEST_F(PortTest, AListenerOutOfDescriptorsRestsServesTheOthersAndTakesTheConnect
     };
     ASSERT_EQ(port.post(listener.get(), &accept), 0);
     char buf[8];
-    Op read;
-    read.kind = Op::Kind::Receive;
-    read.buffer = buf;
-    read.size = sizeof(buf);
+    Op read = operation(Op::Kind::Receive, buf, sizeof(buf));
     ASSERT_EQ(port.post(held, &read), 0);
     nettest::Fd client(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     auto cpuTime = [] {
@@ -242,10 +237,7 @@ TEST_F(PortTest, AStopFromACompletionEndsTheOthersAndThenItsOwnWorker) {
     othersEnded = port.waitStopped(5000);  // never waits for itself
   };
   char buf[8];
-  Op read;
-  read.kind = Op::Kind::Receive;
-  read.buffer = buf;
-  read.size = sizeof(buf);
+  Op read = operation(Op::Kind::Receive, buf, sizeof(buf));
   ASSERT_EQ(port.post(s, &read), 0);
   ASSERT_TRUE(nettest::sendAll(peer.get(), "x"));
   ASSERT_TRUE(waitSeen(1));
