@@ -75,6 +75,12 @@ int sendSome(int fd, const char* data, size_t size, int flags, size_t& sent) {
   return 0;
 }
 
+// Wakes whoever waits on the eventfd.
+void signalEvent(int eventFd) {
+  const uint64_t one = 1;
+  [[maybe_unused]] ssize_t n = ::write(eventFd, &one, sizeof(one));
+}
+
 ssize_t sendDatagram(int fd, const char* data, size_t size, const Endpoint& to) {
   for (;;) {
     const ssize_t n = ::sendto(fd, data, size, MSG_NOSIGNAL, to.sa(), to.len);
@@ -445,8 +451,7 @@ void CompletionPort::queueClose(SocketPtr s) {
     std::lock_guard lock(w.mutex);
     w.closes.push_back(std::move(s));
   }
-  const uint64_t one = 1;
-  [[maybe_unused]] ssize_t n = ::write(w.wake, &one, sizeof(one));
+  signalEvent(w.wake);
 }
 
 void CompletionPort::handOver(Worker& w) {
@@ -478,8 +483,7 @@ void CompletionPort::retire(Socket* s, std::unique_lock<std::mutex>& lock) {
   for (auto& w : workers_) {
     if (w->restingCount.load(std::memory_order_acquire) == 0) continue;
     w->wakeResting.store(true);
-    const uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = ::write(w->wake, &one, sizeof(one));
+    signalEvent(w->wake);
   }
   if (retired_ && !stopping()) retired_(s->keyRef.get());
   const std::shared_ptr<void> key = std::move(s->keyRef);
@@ -700,10 +704,7 @@ void CompletionPort::run(Worker* w, std::shared_ptr<void> keepAlive) {
   }
   {
     std::lock_guard lock(threadsMutex_);
-    if (--running_ == 0 && ended_fd_ >= 0) {
-      const uint64_t one = 1;
-      [[maybe_unused]] ssize_t n = ::write(ended_fd_, &one, sizeof(one));
-    }
+    if (--running_ == 0 && ended_fd_ >= 0) signalEvent(ended_fd_);
   }
   ended_.notify_all();
   // The last thing this thread does: it may end the port's life.
@@ -712,10 +713,7 @@ void CompletionPort::run(Worker* w, std::shared_ptr<void> keepAlive) {
 
 void CompletionPort::stop() {
   if (stopping_.exchange(true, std::memory_order_acq_rel)) return;
-  if (stop_ >= 0) {
-    const uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = ::write(stop_, &one, sizeof(one));
-  }
+  if (stop_ >= 0) signalEvent(stop_);
   // Not closed here: a worker may still be in a turn on the descriptor.
   for (auto& w : workers_) {
     std::lock_guard lock(w->mutex);

@@ -64,17 +64,20 @@ class PortTest : public ::testing::Test {
     std::unique_lock lock(mutex);
     return changed.wait_for(lock, nettest::kDeadline, [&] { return seen.size() >= n; });
   }
+  // A non-blocking copy of fd, attached to the port.
+  CompletionPort::Socket* attached(int fd, bool shared = false) {
+    const int copy = dup(fd);
+    fcntl(copy, F_SETFL, fcntl(copy, F_GETFL) | O_NONBLOCK);
+    int error = -1;
+    sockets.push_back(port.attach(copy, nullptr, error, shared));
+    EXPECT_EQ(error, 0);
+    return sockets.back().get();
+  }
   // A connected pair: the port's end and the peer's.
   CompletionPort::Socket* attachedPair(nettest::Fd& peer) {
     nettest::Listener listener;
     peer = nettest::tcpConnect(listener.port);
-    nettest::Fd mine = listener.accept();
-    const int fd = dup(mine.get());
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-    int error = -1;
-    sockets.push_back(port.attach(fd, nullptr, error));
-    EXPECT_EQ(error, 0);
-    return sockets.back().get();
+    return attached(listener.accept().get());
   }
 
   CompletionPort port;
@@ -176,18 +179,15 @@ TEST_F(PortTest, AListenerOutOfDescriptorsRestsServesTheOthersAndTakesTheConnect
     int listenPort = 0;
     nettest::Fd listening = nettest::bound(SOCK_STREAM, listenPort);
     ASSERT_EQ(::listen(listening.get(), 8), 0);
-    const int listenFd = dup(listening.get());
-    fcntl(listenFd, F_SETFL, fcntl(listenFd, F_GETFL) | O_NONBLOCK);
-    int error = -1;
-    CompletionPort::SocketPtr listener = port.attach(listenFd, nullptr, error, shared);
-    ASSERT_TRUE(listener);
+    CompletionPort::Socket* listener = attached(listening.get(), shared);
+    ASSERT_NE(listener, nullptr);
     Op accept;
     accept.kind = Op::Kind::Accept;
     // As a server does: a failed accept is posted again at once.
     onCompletion = [&](Op* op) {
-      if (op == &accept && accept.accepted < 0) port.post(listener.get(), &accept);
+      if (op == &accept && accept.accepted < 0) port.post(listener, &accept);
     };
-    ASSERT_EQ(port.post(listener.get(), &accept), 0);
+    ASSERT_EQ(port.post(listener, &accept), 0);
     char buf[8];
     Op read = operation(Op::Kind::Receive, buf, sizeof(buf));
     ASSERT_EQ(port.post(held, &read), 0);
@@ -222,7 +222,7 @@ TEST_F(PortTest, AListenerOutOfDescriptorsRestsServesTheOthersAndTakesTheConnect
               0);  // no failed attempt came out
     EXPECT_GE(accept.accepted, 0);
     if (accept.accepted >= 0) ::close(accept.accepted);
-    port.close(listener.get());
+    port.close(listener);
     port.close(held);
   }
 }
