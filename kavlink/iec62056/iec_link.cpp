@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "engines/hex_text.h"
 #include "text/trim.h"
 
 namespace kavlink::iec {
@@ -98,12 +99,7 @@ std::string formatCommText(std::string_view bytes, int32_t displayFormat) {
   std::string out;
   if (displayFormat == 1) return std::string(bytes);
   if (displayFormat == 3) {
-    char hex[4];
-    for (char c : bytes) {
-      std::snprintf(hex, sizeof hex, "%02X ", static_cast<unsigned>(static_cast<uint8_t>(c)));
-      out += hex;
-    }
-    return std::string(zr::text::trim(out));
+    return bufToHexText(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<int32_t>(bytes.size()));
   }
   const bool bccLast = bytes.size() >= 3 && (bytes[bytes.size() - 2] == kEtx || bytes[bytes.size() - 2] == kEot);
   for (size_t i = 0; i < bytes.size(); ++i) {

@@ -21,8 +21,9 @@ HRESULT CZrTools::GetNewByteArray(LONG elements, VARIANT* result) {
 }
 
 HRESULT CZrTools::BufToHexStr(PTRBUF ptrBuf, LONG len, BSTR* result) {
+  // An unusable buffer has no bytes, and no bytes give no text.
   const zr::com::HostBuffer buffer(ptrBuf, len);
-  return zr::com::outValue(result, buffer.usable() ? BufToHexBstr(buffer.bytes(), len) : nullptr);
+  return zr::com::outValue(result, BufToHexBstr(buffer.bytes(), len));
 }
 
 HRESULT CZrTools::BufToStr(PTRBUF ptrBuf, LONG len, BSTR* result) {

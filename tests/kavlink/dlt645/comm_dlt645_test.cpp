@@ -57,6 +57,16 @@ class Dlt645Master : public ::testing::Test {
     return f;
   }
 
+  // The meter's end sends the bytes; true once the port holds all of them.
+  bool lineHolds(const Bytes& bytes) {
+    peer.inject(bytes);
+    return testhost::waitUntil([&] {
+      LONG n = 0;
+      serial->GetInputCount(&n);
+      return n == static_cast<LONG>(bytes.size());
+    });
+  }
+
   static std::vector<BYTE> dataOf(IFrame645* f) {
     LONG n = 0;
     f->get_DLen(&n);
@@ -212,12 +222,7 @@ TEST_F(Dlt645Master, CommDropsWhatCameBeforeItAndKeepsWhatCameForAnEarlierAttemp
   for (const Row& r : rows) {
     meter.setFaults(r.faults);
     control->put_AttemptTimes(r.attempts);
-    peer.inject(r.before);
-    ASSERT_TRUE(testhost::waitUntil([&] {
-      LONG n = 0;
-      serial->GetInputCount(&n);
-      return n == static_cast<LONG>(r.before.size());
-    })) << r.what;
+    ASSERT_TRUE(lineHolds(r.before)) << r.what;
     ComPtr<IFrame645> reply;
     ASSERT_EQ(control->Comm(request().get(), reply.put()), S_OK) << r.what;
     ASSERT_TRUE(reply) << r.what;
@@ -245,12 +250,7 @@ TEST_F(Dlt645Master, SecondFrameOfABurstIsTakenFromTheBufferWithoutWaiting) {
   const Bytes second = {0x68, 0x45, 0x23, 0x01, 0x00, 0x00, 0x00, 0x68, 0x81,
                         0x06, 0x43, 0xC3, 0x34, 0x67, 0x45, 0x33, 0xD9, 0x16};
   first.insert(first.end(), second.begin(), second.end());
-  peer.inject(first);
-  ASSERT_TRUE(testhost::waitUntil([&] {
-    LONG n = 0;
-    serial->GetInputCount(&n);
-    return n == 36;
-  }));
+  ASSERT_TRUE(lineHolds(first));
   ComPtr<IFrame645> a, b;
   ASSERT_EQ(control->Recv(a.put()), S_OK);
   ASSERT_TRUE(a);
@@ -383,12 +383,7 @@ TEST_F(Dlt645Master, PortFailureInsideAutoReceiveEndsThatEventQuietly) {
   Bytes burst = {0x68, 0x45, 0x23, 0x01, 0x00, 0x00, 0x00, 0x68, 0x81, 0x06, 0x43, 0xC3,
                  0x89, 0x67, 0x45, 0x33, 0x2E, 0x16, 0x68, 0x45, 0x23, 0x01, 0x00, 0x00,
                  0x00, 0x68, 0x81, 0x06, 0x43, 0xC3, 0x34, 0x67, 0x45, 0x33, 0xD9, 0x16};
-  peer.inject(burst);
-  ASSERT_TRUE(testhost::waitUntil([&] {
-    LONG n = 0;
-    serial->GetInputCount(&n);
-    return n == 36;
-  }));
+  ASSERT_TRUE(lineHolds(burst));
   ASSERT_TRUE(testhost::pumpUntil([&] { return !values.empty(); }));
   EXPECT_EQ(values, std::vector<BYTE>{0x56});
 
