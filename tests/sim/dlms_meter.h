@@ -6,8 +6,6 @@
 // users link libcrypto (the simulated peers library brings it).
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <openssl/evp.h>
 #include <sys/socket.h>
 #include <unistd.h>

@@ -43,31 +43,16 @@ class PeerThread {
   bool pause(int ms) const { return ms <= 0 || !pollStop(ms); }
 
   // Waits until fd is readable; false when stopped or when fd failed.
-  bool waitReadable(int fd) const {
-    for (;;) {
-      pollfd p[2] = {{fd, POLLIN, 0}, {stopFd_, POLLIN, 0}};
-      if (::poll(p, 2, -1) < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      if (p[1].revents) return false;
-      return !(p[0].revents & (POLLERR | POLLNVAL));
-    }
-  }
+  bool waitReadable(int fd) const { return waitEvents(fd) != 0; }
 
   // The next bytes from fd (at most size); 0 when the peer is to end: stopped, or fd closed
   // or failed. A pseudo-terminal master whose slave is closed for now is looked at again
   // shortly, since the device under test may open it again.
   size_t receive(int fd, uint8_t* buf, size_t size) const {
     for (;;) {
-      pollfd p[2] = {{fd, POLLIN, 0}, {stopFd_, POLLIN, 0}};
-      if (::poll(p, 2, -1) < 0) {
-        if (errno == EINTR) continue;
-        return 0;
-      }
-      if (p[1].revents) return 0;
-      if (p[0].revents & (POLLERR | POLLNVAL)) return 0;
-      if ((p[0].revents & POLLHUP) && !(p[0].revents & POLLIN)) {
+      const short events = waitEvents(fd);
+      if (events == 0) return 0;
+      if ((events & POLLHUP) && !(events & POLLIN)) {
         if (!pause(10)) return 0;
         continue;
       }
@@ -83,6 +68,19 @@ class PeerThread {
   }
 
  private:
+  // The events of fd once it has any; 0 when stopped, or when the wait or fd failed.
+  short waitEvents(int fd) const {
+    for (;;) {
+      pollfd p[2] = {{fd, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+      if (::poll(p, 2, -1) < 0) {
+        if (errno == EINTR) continue;
+        return 0;
+      }
+      if (p[1].revents || (p[0].revents & (POLLERR | POLLNVAL))) return 0;
+      return p[0].revents;
+    }
+  }
+
   bool pollStop(int ms) const {
     pollfd p{stopFd_, POLLIN, 0};
     return ::poll(&p, 1, ms) > 0;

@@ -1,7 +1,5 @@
 #include "sim/tcp_relay.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
