@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
   const std::string password = argc > 3 ? argv[3] : "00000000";
   sim::PtyPair pty;
   sim::IecMeter meter(address, baudChar, password);
-  meter.setReactionTimeMs(sim::kDemoIecReactionTimeMs);
+  meter.setFaults({.delayMs = sim::kDemoIecReactionTimeMs});
   meter.setReadout({"0.0.0(" + address + ")", "0.9.1(10:30:00)", "0.9.2(26-12-08)", "1.8.0(001234.5*kWh)",
                     "1.8.1(000800.2*kWh)", "1.8.2(000434.3*kWh)", "32.7.0(230.1*V)", "31.7.0(012.50*A)", "F.F(00)"});
   meter.setRegister("96.1.0", address);

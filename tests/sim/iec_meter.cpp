@@ -65,16 +65,6 @@ void IecMeter::setBaudChar(char z) {
   baudChar_ = z;
 }
 
-void IecMeter::setReactionTimeMs(int ms) {
-  std::lock_guard lock(mutex_);
-  reactionTimeMs_ = ms;
-}
-
-int IecMeter::reactionTimeMs() const {
-  std::lock_guard lock(mutex_);
-  return reactionTimeMs_;
-}
-
 std::vector<int> IecMeter::speeds() const {
   std::lock_guard lock(mutex_);
   return speeds_;
@@ -331,7 +321,7 @@ void IecMeterOnFd::run() {
     }
     for (const IecBytes& reply : meter_.feed(buf, n)) {
       const IecMeterFaults f = meter_.faults();
-      if (!thread_.pause(meter_.reactionTimeMs() + f.delayMs)) return;
+      if (!thread_.pause(f.delayMs)) return;
       if (f.chunkSize == 0) {
         writeAllToFd(fd_, reply.data(), reply.size());
         continue;

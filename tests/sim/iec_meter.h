@@ -5,8 +5,8 @@
 // partial blocks) kept and readable by reads (R1/R2), execute (E2) and break (B0).
 //
 // Its codec is its own, written from the protocol: tests compare with bytes written out by
-// hand, never with the component's engine. Faults change what it answers; its reaction time
-// and timing faults (late, in pieces) are applied by the transport that runs it (IecMeterOnFd).
+// hand, never with the component's engine. Faults change what it answers; timing faults
+// (late, in pieces) are applied by the transport that runs it (IecMeterOnFd).
 #pragma once
 
 #include <atomic>
@@ -35,7 +35,7 @@ struct IecMeterFaults {
   int faultAfter = 0;           // the two above spare the first n commands of a session
   bool errorOnRead = false;     // reads get an error message
   size_t readBlockSize = 0;     // read answers in partial blocks of this many data bytes
-  int delayMs = 0;              // answer this late
+  int delayMs = 0;              // answer this late: also a real meter's reaction time
   size_t chunkSize = 0;         // answer in pieces of this many bytes (0: at once)
   int chunkGapMs = 0;           // pause between pieces
 };
@@ -53,9 +53,6 @@ class IecMeter {
   void setFaults(const IecMeterFaults& f);
   IecMeterFaults faults() const;
   void setBaudChar(char z);
-  // How long the meter waits before each answer, as a meter does (0: at once, for fast tests).
-  void setReactionTimeMs(int ms);
-  int reactionTimeMs() const;
 
   // Feeds received bytes; returns the messages to send in answer, in order.
   std::vector<IecBytes> feed(const uint8_t* bytes, size_t n);
@@ -87,7 +84,6 @@ class IecMeter {
   std::map<std::string, std::string> registers_;
   std::string pendingBlock_;
   IecMeterFaults faults_;
-  int reactionTimeMs_ = 0;
   State state_ = State::Idle;
   IecBytes in_;
   std::vector<std::string> readParts_;

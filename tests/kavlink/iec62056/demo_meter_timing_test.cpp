@@ -57,7 +57,7 @@ class ClientPort {
 TEST(DemoIecMeter, ReadoutOutlastsTheClientsRestAfterTheOptionSelect) {
   sim::PtyPair pty;
   sim::IecMeter meter;
-  meter.setReactionTimeMs(sim::kDemoIecReactionTimeMs);
+  meter.setFaults({.delayMs = sim::kDemoIecReactionTimeMs});
   sim::IecMeterOnFd peer(meter, pty.master());
   ClientPort port(pty.slavePath());
   ASSERT_TRUE(port.open());
